@@ -1,0 +1,31 @@
+# fennick_test(NAME <name> LABELS <labels...> SOURCES <files...> LIBS <targets...> [ENV <k=v...>])
+# One GoogleTest executable registered as one CTest test with the given labels
+# (unit, integration, gui; add "threaded" for tests that the ThreadSanitizer job runs).
+function(fennick_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
+endfunction()
+
+# fennick_fuzz(NAME <name> SOURCES <files...> LIBS <targets...> CORPUS <dir>)
+# A libFuzzer target (LLVMFuzzerTestOneInput). Without FENNICK_LIBFUZZER it is linked with a
+# small driver that replays every file of the seed corpus, and CTest runs that replay.
+function(fennick_fuzz)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  if(FENNICK_LIBFUZZER)
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_sources(${F_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+    add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME} ${F_CORPUS})
+    set_tests_properties(${F_NAME}_replay PROPERTIES LABELS "fuzz;unit" TIMEOUT 300)
+  endif()
+endfunction()

@@ -42,6 +42,7 @@ private:
     void feedByte(uint8_t b);
     Sink FSink;
     std::vector<uint8_t> FPending; // bytes of the frame being assembled, from the sync byte on
+    AntMessage FMessage;           // reused for every frame to spare an allocation each
     uint64_t FFrames = 0;
     uint64_t FDropped = 0;
 };

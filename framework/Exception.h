@@ -18,9 +18,12 @@ private:
 class EConvertError : public Exception { using Exception::Exception; };
 // List index out of bounds and similar misuse of a list.
 class EListError : public Exception { using Exception::Exception; };
+class EStringListError : public EListError { using EListError::EListError; };
+
 // Component streams: bad format, read errors, files that cannot be opened.
 class EStreamError : public Exception { using Exception::Exception; };
 class EReadError : public EStreamError { using EStreamError::EStreamError; };
+class EWriteError : public EStreamError { using EStreamError::EStreamError; };
 class EFilerError : public EStreamError { using EStreamError::EStreamError; };
 class EClassNotFound : public EFilerError { using EFilerError::EFilerError; };
 class EFOpenError : public EStreamError { using EStreamError::EStreamError; };

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "antlib/AntMessage.h"
+
+using namespace antlib;
+
+namespace {
+
+struct Collector {
+    std::vector<AntMessage> frames;
+    AntMessageDecoder decoder{[this](const AntMessage &m) { frames.push_back(m); }};
+    void feed(const std::vector<uint8_t> &bytes) { decoder.feed(bytes.data(), bytes.size()); }
+};
+
+std::vector<uint8_t> frame(uint8_t id, std::vector<uint8_t> data)
+{
+    return encodeMessage(id, data.data(), data.size());
+}
+
+std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (auto &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+} // namespace
+
+TEST(AntFraming, EncodesSyncLengthIdDataAndXorChecksum)
+{
+    EXPECT_EQ(frame(0x4A, {0x00}), (std::vector<uint8_t>{0xA4, 0x01, 0x4A, 0x00, 0xEF}));
+    EXPECT_EQ(frame(0x4B, {0x02}), (std::vector<uint8_t>{0xA4, 0x01, 0x4B, 0x02, 0xEC}));
+    EXPECT_EQ(encodeMessage(0x6F, nullptr, 0), (std::vector<uint8_t>{0xA4, 0x00, 0x6F, 0xCB}));
+}
+
+TEST(AntFraming, DecodesFramesWhateverTheChunking)
+{
+    const auto stream = cat({frame(0x4E, {1, 2, 3, 4, 5, 6, 7, 8, 9}), frame(0x40, {0, 0x4B, 0}),
+                             frame(0x6F, {0x20})});
+    for (size_t chunk : {size_t(1), size_t(3), size_t(7), stream.size()}) {
+        Collector c;
+        for (size_t i = 0; i < stream.size(); i += chunk)
+            c.decoder.feed(stream.data() + i, std::min(chunk, stream.size() - i));
+        ASSERT_EQ(c.frames.size(), 3u) << "chunk " << chunk;
+        EXPECT_EQ(c.frames[0].id, 0x4E);
+        EXPECT_EQ(c.frames[0].data, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+        EXPECT_EQ(c.frames[1].data, (std::vector<uint8_t>{0, 0x4B, 0}));
+        EXPECT_EQ(c.frames[2].id, 0x6F);
+        EXPECT_EQ(c.decoder.framesDecoded(), 3u);
+        EXPECT_EQ(c.decoder.bytesDropped(), 0u);
+    }
+}
+
+TEST(AntFraming, SkipsGarbageAndBadChecksumsAndResynchronises)
+{
+    Collector c;
+    auto bad = frame(0x40, {1, 0x42, 0});
+    bad.back() ^= 0xFF;
+    c.feed(cat({{0x00, 0x13, 0x37}, bad, frame(0x40, {1, 0x43, 0x15})}));
+    ASSERT_EQ(c.frames.size(), 1u);
+    EXPECT_EQ(c.frames[0].data, (std::vector<uint8_t>{1, 0x43, 0x15}));
+    // Three garbage bytes, then each byte of the rejected frame after it is rescanned.
+    EXPECT_EQ(c.decoder.bytesDropped(), 3u + bad.size());
+}
+
+TEST(AntFraming, FindsAFrameThatStartsInsideARejectedOne)
+{
+    // A stray sync byte in front of a good frame swallows its first bytes as LEN/ID/...;
+    // after the checksum fails the decoder must find the real frame among them.
+    Collector c;
+    const auto good = frame(0x4E, {3, 10, 20, 30, 40, 50, 60, 70, 80});
+    c.feed(cat({{0xA4, 0x02}, good}));
+    ASSERT_EQ(c.frames.size(), 1u);
+    EXPECT_EQ(c.frames[0].id, 0x4E);
+    EXPECT_EQ(c.frames[0].data[0], 3);
+
+    // A sync byte that is the checksum of a broken frame still starts the next one.
+    Collector d;
+    d.feed(cat({{0xA4, 0x01, 0x4A, 0x00, 0xA4}, frame(0x6F, {0})}));
+    ASSERT_EQ(d.frames.size(), 1u);
+    EXPECT_EQ(d.frames[0].id, 0x6F);
+}
+
+TEST(AntFraming, NeverTrustsAnOverlongLength)
+{
+    Collector c;
+    // LEN 0xFF would swallow the following frame if it were believed.
+    c.feed(cat({{0xA4, 0xFF, 0x4E}, frame(0x40, {0, 0x46, 0})}));
+    ASSERT_EQ(c.frames.size(), 1u);
+    EXPECT_EQ(c.frames[0].id, 0x40);
+
+    Collector longest;
+    std::vector<uint8_t> payload(kMaxPayload, 0x55);
+    longest.feed(frame(0x4E, payload));
+    ASSERT_EQ(longest.frames.size(), 1u);
+    EXPECT_EQ(longest.frames[0].data.size(), kMaxPayload);
+
+    Collector tooLong;
+    payload.push_back(0x55);
+    tooLong.feed(frame(0x4E, payload));
+    EXPECT_TRUE(tooLong.frames.empty());
+}
+
+TEST(AntFraming, ResetDropsAHalfFrame)
+{
+    Collector c;
+    const auto f = frame(0x40, {0, 0x4B, 0});
+    c.decoder.feed(f.data(), 3);
+    c.decoder.reset();
+    c.feed(f);
+    ASSERT_EQ(c.frames.size(), 1u);
+    EXPECT_EQ(c.frames[0].data, (std::vector<uint8_t>{0, 0x4B, 0}));
+}

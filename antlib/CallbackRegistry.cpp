@@ -1,0 +1,117 @@
+#include "antlib/CallbackRegistry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace antlib {
+
+namespace {
+thread_local int t_deliveryDepth = 0;
+
+void writeRow(uint8_t *row, size_t rowSize, const uint8_t *bytes, size_t size)
+{
+    const size_t n = std::min(rowSize, size);
+    if (n > 0)
+        std::memcpy(row, bytes, n);
+    // Stale bytes of an earlier, longer message must not look like part of this one.
+    std::memset(row + n, 0, rowSize - n);
+}
+} // namespace
+
+bool CallbackRegistry::insideCallback()
+{
+    return t_deliveryDepth > 0;
+}
+
+void CallbackRegistry::waitForEarlierDeliveries(std::unique_lock<std::mutex> &lock)
+{
+    // Inside a callback the delivery under way is the caller's own: waiting would never end.
+    if (insideCallback())
+        return;
+    const uint64_t begun = FStarted;
+    FIdle.wait(lock, [&] { return FFinished >= begun; });
+}
+
+void CallbackRegistry::setResponse(ResponseFunc callback, uint8_t *buffer10)
+{
+    std::unique_lock lock(FMutex);
+    FResponse = callback;
+    FResponseBuffer = buffer10;
+    waitForEarlierDeliveries(lock);
+}
+
+void CallbackRegistry::setChannelEvent(uint8_t channel, EventFunc callback, uint8_t *buffer16)
+{
+    if (channel >= kChannels)
+        return;
+    std::unique_lock lock(FMutex);
+    FEvents[channel] = callback;
+    FEventBuffers[channel] = buffer16;
+    waitForEarlierDeliveries(lock);
+}
+
+void CallbackRegistry::clearAll()
+{
+    std::unique_lock lock(FMutex);
+    FResponse = nullptr;
+    FResponseBuffer = nullptr;
+    std::fill(std::begin(FEvents), std::end(FEvents), nullptr);
+    std::fill(std::begin(FEventBuffers), std::end(FEventBuffers), nullptr);
+    waitForEarlierDeliveries(lock);
+}
+
+void CallbackRegistry::finishDelivery()
+{
+    --t_deliveryDepth;
+    {
+        std::lock_guard lock(FMutex);
+        ++FFinished;
+    }
+    FIdle.notify_all();
+}
+
+bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const uint8_t *bytes,
+                                       size_t size)
+{
+    ResponseFunc callback;
+    uint8_t *buffer;
+    {
+        std::lock_guard lock(FMutex);
+        callback = FResponse;
+        buffer = FResponseBuffer;
+        if (!callback)
+            return false;
+        ++FStarted;
+    }
+    ++t_deliveryDepth;
+    if (buffer)
+        writeRow(buffer, kResponseBufferSize, bytes, size);
+    callback(channel, messageId);
+    finishDelivery();
+    return true;
+}
+
+bool CallbackRegistry::deliverEvent(uint8_t channel, uint8_t event, const uint8_t *bytes,
+                                    size_t size)
+{
+    if (channel >= kChannels)
+        return false;
+    EventFunc callback;
+    uint8_t *buffer;
+    {
+        std::lock_guard lock(FMutex);
+        callback = FEvents[channel];
+        buffer = FEventBuffers[channel];
+        if (!callback)
+            return false;
+        ++FStarted;
+    }
+    ++t_deliveryDepth;
+    if (buffer)
+        writeRow(buffer, kEventBufferSize, bytes, size);
+    callback(channel, event);
+    finishDelivery();
+    return true;
+}
+
+} // namespace antlib

@@ -1,0 +1,182 @@
+#include "antlib/SerialTransport.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace antlib {
+
+namespace {
+
+constexpr int kWriteTimeoutMs = 2000;
+
+bool speedFor(unsigned baud, speed_t &speed)
+{
+    static const struct {
+        unsigned baud;
+        speed_t speed;
+    } table[] = {{4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+                 {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+                 {500000, B500000}, {921600, B921600}};
+    for (const auto &e : table)
+        if (e.baud == baud) {
+            speed = e.speed;
+            return true;
+        }
+    return false;
+}
+
+class SerialTransport final : public Transport {
+public:
+    SerialTransport(int fd, int wake, std::string path)
+        : FFd(fd), FWake(wake), FPath(std::move(path))
+    {
+    }
+    ~SerialTransport() override
+    {
+        ::close(FFd);
+        ::close(FWake);
+    }
+
+    bool write(const uint8_t *data, size_t size) override
+    {
+        size_t done = 0;
+        while (done < size) {
+            if (FClosed)
+                return false;
+            const ssize_t n = ::write(FFd, data + done, size - done);
+            if (n > 0) {
+                done += size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN) {
+                pollfd p[2] = {{FFd, POLLOUT, 0}, {FWake, POLLIN, 0}};
+                const int r = ::poll(p, 2, kWriteTimeoutMs);
+                if (r == 0 || (r < 0 && errno != EINTR) || (p[0].revents & (POLLERR | POLLHUP)))
+                    return false;
+                continue;
+            }
+            return false;
+        }
+        return true;
+    }
+
+    int read(uint8_t *buffer, size_t capacity, int timeoutMs) override
+    {
+        if (FClosed)
+            return -1;
+        pollfd p[2] = {{FFd, POLLIN, 0}, {FWake, POLLIN, 0}};
+        int r;
+        do {
+            r = ::poll(p, 2, timeoutMs);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0 || FClosed)
+            return -1;
+        if (r == 0)
+            return 0;
+        if (p[0].revents & POLLIN) {
+            ssize_t n;
+            do {
+                n = ::read(FFd, buffer, capacity);
+            } while (n < 0 && errno == EINTR);
+            if (n > 0)
+                return int(n);
+            if (n < 0 && errno == EAGAIN)
+                return 0;
+            return -1; // end of file (peer hung up) or EIO
+        }
+        if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return -1;
+        return 0;
+    }
+
+    void close() override
+    {
+        FClosed = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(FWake, &one, sizeof one);
+    }
+
+    uint16_t productId() const override { return 0; }
+    std::string productName() const override { return "ANT serial device"; }
+    std::string serialNumber() const override { return FPath; }
+
+private:
+    const int FFd;
+    const int FWake;
+    const std::string FPath;
+    std::atomic<bool> FClosed{false};
+};
+
+} // namespace
+
+std::vector<std::string> listSerialDevices()
+{
+    std::vector<std::string> devices;
+    const char *list = std::getenv("FENNICK_ANT_SERIAL");
+    if (!list)
+        return devices;
+    std::string text(list);
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(':', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            devices.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return devices;
+}
+
+std::unique_ptr<Transport> openSerialTransport(const std::string &path, unsigned baud)
+{
+    speed_t speed;
+    if (!speedFor(baud, speed)) {
+        std::fprintf(stderr, "ANT_DLL: %s: baud rate %u is not supported\n", path.c_str(), baud);
+        return nullptr;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "ANT_DLL: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+        return nullptr;
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        std::fprintf(stderr, "ANT_DLL: %s is not a terminal: %s\n", path.c_str(),
+                     std::strerror(errno));
+        ::close(fd);
+        return nullptr;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CSTOPB | CRTSCTS);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        std::fprintf(stderr, "ANT_DLL: cannot configure %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        ::close(fd);
+        return nullptr;
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<SerialTransport>(fd, wake, path);
+}
+
+} // namespace antlib

@@ -1,0 +1,18 @@
+#pragma once
+// Serial ANT sticks and pseudo-terminals through termios (raw, 8N1, no flow control).
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "antlib/Transport.h"
+
+namespace antlib {
+
+// The devices listed in $FENNICK_ANT_SERIAL (colon-separated, empty entries skipped).
+std::vector<std::string> listSerialDevices();
+
+// Opens `path` at `baud`; null (with the reason on stderr) when it cannot be opened or the
+// speed is not one termios offers.
+std::unique_ptr<Transport> openSerialTransport(const std::string &path, unsigned baud);
+
+} // namespace antlib

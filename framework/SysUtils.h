@@ -12,6 +12,9 @@ struct TFormatSettings {
     char DecimalSeparator = '.';
     // Long time format in the classic pattern letters: h/hh, n/nn (minutes), s/ss, am/pm.
     std::string LongTimeFormat = "hh:nn:ss";
+    // Digit grouping of %n and %m, and the currency symbol placed before %m amounts.
+    std::string ThousandSeparator = ",";
+    std::string CurrencyString = "$";
 };
 
 // The process locale's settings (QLocale::system()): "de_DE" gives ',' and "hh:nn:ss".
@@ -69,6 +72,13 @@ std::string Format(const std::string &Fmt, const std::vector<FormatArg> &Args);
 
 // Nearest integer, ties to the even neighbour.
 int64_t Round(long double Value);
+
+// Renders a time of day in the classic pattern letters (h, hh, n, nn, s, ss, z, zzz, am/pm,
+// a/p, ampm; quoted text as is).
+std::string FormatTimeOfDay(const std::string &Pattern, int Hour, int Min, int Sec, int MSec);
+// Turns a locale time pattern (HH:mm:ss t, h:mm:ss AP) into the classic letters, without the
+// time zone.
+std::string ClassicTimeFormat(const std::string &LocalePattern);
 
 // Local time in the long time format, ".", milliseconds padded to four digits: 14:03:07.0042
 std::string TimeStamp();

@@ -1,0 +1,80 @@
+#pragma once
+// What the virtual stick's radio world contains and how it behaves over time. Read from the
+// small text format described in SCENARIOS.md; the built-in default is one trainer and a
+// rider pedalling steadily.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace antsim {
+
+// A scenario that cannot be used; the message reads "line N: reason" for text errors.
+class ScenarioError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class DeviceKind : uint8_t { Trainer, HeartRate, Console };
+
+struct DeviceSpec {
+    DeviceKind kind = DeviceKind::Trainer;
+    uint16_t deviceNumber = 0;
+    uint8_t transmissionType = 0;   // 0: the kind's usual value
+    // Trainer: when >= 0, the resistance-map burst goes out at this time (seconds).
+    double mapBurstAt = -1.0;
+    bool calibrationFails = false;  // trainer: calibration requests are answered "failed"
+    uint16_t maxResistance = 1000;  // trainer: newtons, announced in page 54
+    uint8_t heartRate = 120;        // heart-rate strap: beats per minute
+};
+
+// Rider effort from `from` seconds on, until the next entry.
+struct RiderStep {
+    double from = 0.0;
+    double power = 0.0;   // W
+    double cadence = 0.0; // rpm
+};
+
+// No message from the matching devices is heard in [start, start + length).
+struct Dropout {
+    double start = 0.0;
+    double length = 0.0;
+    bool allDevices = true;
+    DeviceKind kind = DeviceKind::Trainer; // when not allDevices
+};
+
+enum class ConsoleKey : uint8_t { Plus, Minus, Enter, Tab };
+
+struct KeyPress {
+    double at = 0.0;
+    ConsoleKey key = ConsoleKey::Plus;
+    double hold = 0.5;
+};
+
+struct Scenario {
+    uint64_t seed = 1;
+    std::vector<DeviceSpec> devices;
+    std::vector<RiderStep> rider;     // sorted by `from`, strictly increasing
+    std::vector<Dropout> dropouts;
+    std::vector<KeyPress> keys;
+    double ackFailure = 0.0;          // probability that an acknowledged transfer fails
+    double unplugAt = -1.0;           // seconds; < 0: never
+
+    // Rider effort at time t (seconds); nothing before the first step.
+    RiderStep riderAt(double t) const;
+};
+
+// Parses scenario text; throws ScenarioError("line N: reason") on the first bad line.
+Scenario parseScenario(std::string_view text);
+
+// The text of the built-in scenario (what "default" selects).
+const char *defaultScenarioText();
+
+// "default" (or an empty text) gives the built-in scenario, anything else is a file path.
+// Throws ScenarioError for an unreadable file (naming it) or a bad line.
+Scenario loadScenario(const std::string &nameOrPath);
+
+const char *deviceKindName(DeviceKind kind);
+
+} // namespace antsim

@@ -1,0 +1,480 @@
+#include "antsim/SimDevice.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace antsim {
+
+double toSeconds(Nanos t)
+{
+    return double(t.count()) * 1e-9;
+}
+
+Nanos fromSeconds(double s)
+{
+    return Nanos(int64_t(std::llround(s * 1e9)));
+}
+
+namespace {
+
+uint8_t lo(unsigned v) { return uint8_t(v & 0xFF); }
+uint8_t hi(unsigned v) { return uint8_t((v >> 8) & 0xFF); }
+
+unsigned clampUnsigned(double v, unsigned max)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= double(max))
+        return max;
+    return unsigned(std::lround(v));
+}
+
+} // namespace
+
+SimDevice::SimDevice(const DeviceSpec &spec, const Scenario &world) : FSpec(spec), FWorld(world)
+{
+}
+
+bool SimDevice::onAir(Nanos t) const
+{
+    const double s = toSeconds(t);
+    for (const auto &d : FWorld.dropouts)
+        if ((d.allDevices || d.kind == FSpec.kind) && s >= d.start && s < d.start + d.length)
+            return false;
+    return true;
+}
+
+void SimDevice::receive(const Page &, bool, Nanos)
+{
+    ++FPagesReceived;
+}
+
+void SimDevice::receiveBurst(const std::vector<uint8_t> &, Nanos)
+{
+    ++FPagesReceived;
+}
+
+// ---------------------------------------------------------------------------------------
+// Trainer
+
+SimTrainer::SimTrainer(const DeviceSpec &spec, const Scenario &world) : SimDevice(spec, world)
+{
+    FDeviceType = 17;
+    FTransmissionType = spec.transmissionType ? spec.transmissionType : 5;
+    FRfFrequency = 57;
+    FPeriod = 8192;
+    FPublicNetwork = false;
+}
+
+double SimTrainer::driveFromRider(double t) const
+{
+    const RiderStep r = FWorld.riderAt(t);
+    if (r.power <= 0)
+        return 0.0;
+    // In target-power mode the brake holds the rider at the target whatever they push.
+    if (FMode == Mode::TargetPower)
+        return FTargetPower;
+    return r.power;
+}
+
+double SimTrainer::resistingForce(double v) const
+{
+    const double mass = FUserWeight + kBikeWeight;
+    double f = FCrr * mass * kGravity + 0.5 * kRho * kCdA * v * v;
+    if (FMode == Mode::BasicResistance)
+        f += kBrakePerPercent * FLevel * 0.5;
+    else if (FMode == Mode::Simulation)
+        f += mass * kGravity * std::sin(std::atan(FGrade / 100.0));
+    return f;
+}
+
+double SimTrainer::brakePower(double v, double level) const
+{
+    const double mass = FUserWeight + kBikeWeight;
+    return (FCrr * mass * kGravity + kBrakePerPercent * level * 0.5) * v + 0.5 * kRho * kCdA * v * v * v;
+}
+
+void SimTrainer::update(Nanos now)
+{
+    if (now <= FLast)
+        return;
+    double t = toSeconds(FLast);
+    double end = toSeconds(now);
+    // After a long gap the flywheel has long settled: integrate only the last minute, and
+    // count the distance of the skipped part at the speed it had.
+    if (end - t > 60.0) {
+        FDistance += FSpeed * (end - 60.0 - t);
+        t = end - 60.0;
+    }
+    constexpr double kStep = 0.01;
+    while (t < end) {
+        const double h = std::min(kStep, end - t);
+        const double p = driveFromRider(t);
+        FEnergy += (p - resistingForce(FSpeed) * FSpeed) * h;
+        FEnergy = std::clamp(FEnergy, 0.0, 0.5 * kInertia * 30.0 * 30.0);
+        const double v = std::sqrt(2.0 * FEnergy / kInertia);
+        FDistance += 0.5 * (v + FSpeed) * h;
+        FSpeed = v;
+        t += h;
+    }
+    FLast = now;
+}
+
+double SimTrainer::speed(Nanos now)
+{
+    update(now);
+    return FSpeed;
+}
+
+double SimTrainer::distance(Nanos now)
+{
+    update(now);
+    return FDistance;
+}
+
+uint8_t SimTrainer::feState(Nanos now)
+{
+    // 2 ready, 3 in use
+    return (FSpeed > 0.1 || FWorld.riderAt(toSeconds(now)).power > 0) ? 3 : 2;
+}
+
+Page SimTrainer::page(uint8_t number, Nanos now)
+{
+    const double t = toSeconds(now);
+    const RiderStep rider = FWorld.riderAt(t);
+    const uint8_t state = uint8_t(feState(now) << 4);
+    Page p;
+    p.fill(0xFF);
+    p[0] = number;
+    switch (number) {
+    case 16: {
+        const unsigned v = clampUnsigned(FSpeed * 1000.0, 65534);
+        p[1] = 25; // trainer
+        p[2] = uint8_t(uint64_t(t / 0.25) & 0xFF);
+        p[3] = uint8_t(uint64_t(FDistance) & 0xFF);
+        p[4] = lo(v);
+        p[5] = hi(v);
+        p[6] = 0xFF;                  // no heart rate
+        p[7] = uint8_t(0x04 | state); // distance enabled, real speed
+        break;
+    }
+    case 17: {
+        p[3] = uint8_t(clampUnsigned(FWheelDiameter * M_PI * 100.0, 254));
+        unsigned incline = 0x7FFF;
+        if (FMode == Mode::Simulation)
+            incline = uint16_t(int16_t(std::lround(std::clamp(FGrade, -300.0, 300.0) * 100.0)));
+        p[4] = lo(incline);
+        p[5] = hi(incline);
+        p[6] = FMode == Mode::BasicResistance ? FLevel : 0xFF;
+        p[7] = state;
+        break;
+    }
+    case 25: {
+        const double watts = rider.power > 0 ? driveFromRider(t) : 0.0;
+        const unsigned power = clampUnsigned(watts, 4094);
+        ++FEventCount;
+        FAccumulatedPower = std::fmod(FAccumulatedPower + power, 65536.0);
+        const unsigned acc = unsigned(FAccumulatedPower);
+        const uint8_t status = FUserConfigured ? 0x00 : 0x04; // bit 2: user configuration required
+        p[1] = FEventCount;
+        p[2] = uint8_t(clampUnsigned(rider.cadence, 254));
+        p[3] = lo(acc);
+        p[4] = hi(acc);
+        p[5] = lo(power);
+        p[6] = uint8_t(((power >> 8) & 0x0F) | (status << 4));
+        p[7] = state; // target-power flags 0: at target or none
+        break;
+    }
+    case 54: {
+        p[5] = lo(FSpec.maxResistance);
+        p[6] = hi(FSpec.maxResistance);
+        p[7] = 0x07; // basic resistance, target power, simulation
+        break;
+    }
+    case 80:
+        p[3] = 1;    // hardware revision
+        p[4] = 0xFF; // manufacturer: development id 255
+        p[5] = 0x00;
+        p[6] = 1;    // model
+        p[7] = 0;
+        break;
+    case 81: {
+        const uint32_t serial = 0x00070000u | FSpec.deviceNumber;
+        p[2] = 0xFF;
+        p[3] = 10;
+        p[4] = uint8_t(serial);
+        p[5] = uint8_t(serial >> 8);
+        p[6] = uint8_t(serial >> 16);
+        p[7] = uint8_t(serial >> 24);
+        break;
+    }
+    case 2: {
+        const uint8_t speedOk = FSpeed >= 8.333 ? 2 : 1;
+        p[1] = FCalibrationRequest;
+        p[2] = uint8_t(speedOk << 6);
+        p[4] = lo(8333);
+        p[5] = hi(8333);
+        break;
+    }
+    case 1: {
+        p[1] = FSpec.calibrationFails ? 0x00 : FCalibrationRequest;
+        if (!FSpec.calibrationFails && (FCalibrationRequest & 0x40)) {
+            p[4] = lo(1234);
+            p[5] = hi(1234);
+        }
+        if (!FSpec.calibrationFails && (FCalibrationRequest & 0x80)) {
+            p[6] = lo(2500);
+            p[7] = hi(2500);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return p;
+}
+
+Transmission SimTrainer::mapBurst() const
+{
+    Transmission tx;
+    tx.kind = Transmission::Kind::Burst;
+    constexpr unsigned kValues = 252;
+    Page header;
+    header.fill(0xFF);
+    header[0] = 0x21;
+    header[3] = lo(kValues * 2);
+    header[4] = hi(kValues * 2);
+    tx.packets.push_back(header);
+    Page packet{};
+    for (unsigned k = 0; k < kValues; ++k) {
+        const double kmh = 5.0 * (1 + k % 18);
+        const double level = std::nearbyint((k / 18) * 15.384);
+        const unsigned value = clampUnsigned(brakePower(kmh / 3.6, level), 65535);
+        packet[(k % 4) * 2] = lo(value);
+        packet[(k % 4) * 2 + 1] = hi(value);
+        if (k % 4 == 3)
+            tx.packets.push_back(packet);
+    }
+    return tx;
+}
+
+Transmission SimTrainer::transmit(Nanos now)
+{
+    update(now);
+    Transmission tx;
+    if (FSpec.mapBurstAt >= 0 && !FMapSent && toSeconds(now) >= FSpec.mapBurstAt) {
+        FMapSent = true;
+        return mapBurst();
+    }
+    if (!FReplies.empty()) {
+        Reply &r = FReplies.front();
+        tx.packets.push_back(page(r.page, now));
+        if (r.acknowledged) {
+            tx.kind = Transmission::Kind::Acknowledged;
+            FReplies.pop_front();
+        } else if (--r.count <= 0) {
+            FReplies.pop_front();
+        }
+        return tx;
+    }
+    if (FCalibrationPages > 0) {
+        --FCalibrationPages;
+        tx.packets.push_back(page(2, now));
+        return tx;
+    }
+    if (FCalibrationResults > 0) {
+        --FCalibrationResults;
+        tx.packets.push_back(page(1, now));
+        return tx;
+    }
+    // 16 and 25 alternate in pairs, one pair of 17 per cycle, and the common pages 80/81
+    // (each sent twice) after every 64 data messages.
+    const uint64_t n = FMessage++;
+    const uint64_t inCycle = n % 66;
+    uint8_t number;
+    if (inCycle >= 64)
+        number = (n / 66) % 2 ? 81 : 80;
+    else if (inCycle / 2 == 15)
+        number = 17;
+    else
+        number = (inCycle / 2) % 2 ? 25 : 16;
+    tx.packets.push_back(page(number, now));
+    return tx;
+}
+
+void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
+{
+    SimDevice::receive(p, acknowledged, now);
+    update(now);
+    switch (p[0]) {
+    case 48:
+        if (p[7] <= 200) {
+            FMode = Mode::BasicResistance;
+            FLevel = p[7];
+        }
+        break;
+    case 49:
+        FMode = Mode::TargetPower;
+        FTargetPower = std::min(4000.0, (p[6] | (p[7] << 8)) * 0.25);
+        break;
+    case 51: {
+        const unsigned g = p[5] | (p[6] << 8);
+        if (g != 0xFFFF) {
+            FMode = Mode::Simulation;
+            FGrade = std::clamp(g * 0.01 - 200.0, -100.0, 100.0);
+        }
+        if (p[7] != 0xFF)
+            FCrr = p[7] * 5e-5;
+        break;
+    }
+    case 55: {
+        const unsigned w = p[1] | (p[2] << 8);
+        if (w != 0xFFFF && w > 0)
+            FUserWeight = w * 0.01;
+        if (p[6] != 0xFF && p[6] > 0) {
+            const unsigned offset = p[4] & 0x0F;
+            FWheelDiameter = p[6] * 0.01 + (offset <= 9 ? offset * 0.001 : 0.0);
+        }
+        FUserConfigured = true;
+        break;
+    }
+    case 70: {
+        if (p[7] != 1)
+            break;
+        const uint8_t wanted = p[6];
+        static constexpr uint8_t kKnown[] = {16, 17, 25, 54, 80, 81};
+        if (std::find(std::begin(kKnown), std::end(kKnown), wanted) == std::end(kKnown))
+            break;
+        if (FReplies.size() >= 8)
+            break;
+        Reply r{wanted, (p[5] & 0x80) != 0, std::max(1, p[5] & 0x7F)};
+        FReplies.push_back(r);
+        break;
+    }
+    case 1: {
+        const uint8_t request = p[1] & 0xC0;
+        if (request) {
+            FCalibrationRequest = request;
+            FCalibrationPages = 12;
+            FCalibrationResults = 2;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Heart-rate strap
+
+SimHeartRate::SimHeartRate(const DeviceSpec &spec, const Scenario &world) : SimDevice(spec, world)
+{
+    FDeviceType = 120;
+    FTransmissionType = spec.transmissionType ? spec.transmissionType : 1;
+    FRfFrequency = 57;
+    FPeriod = 8070;
+    FPublicNetwork = false;
+}
+
+Transmission SimHeartRate::transmit(Nanos now)
+{
+    const double t = toSeconds(now);
+    const double beatInterval = 60.0 / FSpec.heartRate;
+    const uint64_t beats = uint64_t(t / beatInterval);
+    const unsigned eventTime = unsigned(uint64_t(std::llround(beats * beatInterval * 1024.0)) & 0xFFFF);
+    const unsigned previous =
+        beats ? unsigned(uint64_t(std::llround((beats - 1) * beatInterval * 1024.0)) & 0xFFFF) : 0;
+
+    const uint64_t n = FMessage++;
+    const uint8_t toggle = ((n / 4) & 1) ? 0x80 : 0x00;
+    uint8_t number = 4;
+    // Background pages take four messages out of every 68, rotating 1, 2, 3, 0.
+    if (n % 68 >= 64) {
+        static constexpr uint8_t kBackground[] = {1, 2, 3, 0};
+        number = kBackground[(n / 68) % 4];
+    }
+    Page p;
+    p.fill(0xFF);
+    p[0] = uint8_t(number | toggle);
+    switch (number) {
+    case 1: {
+        const uint32_t op = uint32_t(t / 2.0);
+        p[1] = uint8_t(op);
+        p[2] = uint8_t(op >> 8);
+        p[3] = uint8_t(op >> 16);
+        break;
+    }
+    case 2:
+        p[1] = 255;
+        p[2] = lo(FSpec.deviceNumber);
+        p[3] = hi(FSpec.deviceNumber);
+        break;
+    case 3:
+        p[1] = 1;
+        p[2] = 2;
+        p[3] = 3;
+        break;
+    case 4:
+        p[2] = lo(previous);
+        p[3] = hi(previous);
+        break;
+    default:
+        break;
+    }
+    p[4] = lo(eventTime);
+    p[5] = hi(eventTime);
+    p[6] = uint8_t(beats & 0xFF);
+    p[7] = FSpec.heartRate;
+    Transmission tx;
+    tx.packets.push_back(p);
+    return tx;
+}
+
+// ---------------------------------------------------------------------------------------
+// Console
+
+SimConsole::SimConsole(const DeviceSpec &spec, const Scenario &world) : SimDevice(spec, world)
+{
+    FDeviceType = 18;
+    FTransmissionType = spec.transmissionType ? spec.transmissionType : 1;
+    FRfFrequency = 70;
+    FPeriod = 16150;
+    FPublicNetwork = true;
+}
+
+Transmission SimConsole::transmit(Nanos now)
+{
+    const double t = toSeconds(now);
+    Page p{};
+    p[0] = 5;
+    for (const auto &k : FWorld.keys)
+        if (t >= k.at && t < k.at + k.hold)
+            p[1 + unsigned(k.key)] = 1;
+    p[5] = p[6] = p[7] = 0xFF;
+    Transmission tx;
+    tx.packets.push_back(p);
+    return tx;
+}
+
+void SimConsole::receive(const Page &p, bool acknowledged, Nanos now)
+{
+    SimDevice::receive(p, acknowledged, now);
+    if (p[0] == 0x0A)
+        ++FKeepAlives;
+}
+
+std::unique_ptr<SimDevice> makeDevice(const DeviceSpec &spec, const Scenario &world)
+{
+    switch (spec.kind) {
+    case DeviceKind::Trainer:
+        return std::make_unique<SimTrainer>(spec, world);
+    case DeviceKind::HeartRate:
+        return std::make_unique<SimHeartRate>(spec, world);
+    case DeviceKind::Console:
+        return std::make_unique<SimConsole>(spec, world);
+    }
+    return nullptr;
+}
+
+} // namespace antsim

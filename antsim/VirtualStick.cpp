@@ -1,0 +1,653 @@
+#include "antsim/VirtualStick.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace antsim {
+
+namespace {
+
+// Message ids
+constexpr uint8_t kResponse = 0x40;
+constexpr uint8_t kUnassign = 0x41;
+constexpr uint8_t kAssign = 0x42;
+constexpr uint8_t kPeriod = 0x43;
+constexpr uint8_t kSearchTimeout = 0x44;
+constexpr uint8_t kRfFrequency = 0x45;
+constexpr uint8_t kNetworkKey = 0x46;
+constexpr uint8_t kTransmitPower = 0x47;
+constexpr uint8_t kReset = 0x4A;
+constexpr uint8_t kOpen = 0x4B;
+constexpr uint8_t kClose = 0x4C;
+constexpr uint8_t kRequest = 0x4D;
+constexpr uint8_t kBroadcast = 0x4E;
+constexpr uint8_t kAcknowledged = 0x4F;
+constexpr uint8_t kBurst = 0x50;
+constexpr uint8_t kChannelId = 0x51;
+constexpr uint8_t kChannelStatus = 0x52;
+constexpr uint8_t kCapabilities = 0x54;
+constexpr uint8_t kVersion = 0x3E;
+constexpr uint8_t kSerialNumber = 0x61;
+constexpr uint8_t kLpSearchTimeout = 0x63;
+constexpr uint8_t kExtendedMessages = 0x66;
+constexpr uint8_t kLibConfig = 0x6E;
+constexpr uint8_t kStartup = 0x6F;
+constexpr uint8_t kSerialError = 0xAE;
+
+// Response codes
+constexpr uint8_t kNoError = 0x00;
+constexpr uint8_t kWrongState = 0x15;
+constexpr uint8_t kNotOpened = 0x16;
+constexpr uint8_t kTransferInProgress = 0x1F;
+constexpr uint8_t kSequenceError = 0x20;
+constexpr uint8_t kTransferInError = 0x21;
+constexpr uint8_t kInvalidMessage = 0x28;
+constexpr uint8_t kInvalidNetwork = 0x29;
+constexpr uint8_t kInvalidParameter = 0x33;
+
+// Event codes
+constexpr uint8_t kEvRxSearchTimeout = 0x01;
+constexpr uint8_t kEvRxFail = 0x02;
+constexpr uint8_t kEvTx = 0x03;
+constexpr uint8_t kEvTxCompleted = 0x05;
+constexpr uint8_t kEvTxFailed = 0x06;
+constexpr uint8_t kEvChannelClosed = 0x07;
+constexpr uint8_t kEvGoToSearch = 0x08;
+constexpr uint8_t kEvTxStart = 0x0A;
+
+// ANT's fastest message rate is about 200 Hz; shorter periods are refused rather than
+// letting a bad value spin the radio.
+constexpr uint16_t kMinPeriod = 164;
+constexpr size_t kMaxBurstBytes = 65536;
+// Minimal payload length of each command the stick understands.
+size_t minLength(uint8_t id)
+{
+    switch (id) {
+    case kUnassign: case kOpen: case kClose: case kReset:
+        return 1;
+    case kSearchTimeout: case kRfFrequency: case kTransmitPower: case kRequest:
+    case kLpSearchTimeout: case kExtendedMessages: case kLibConfig:
+        return 2;
+    case kAssign: case kPeriod:
+        return 3;
+    case kChannelId:
+        return 5;
+    case kNetworkKey: case kBroadcast: case kAcknowledged: case kBurst:
+        return 9;
+    default:
+        return 0;
+    }
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::optional<NetworkKey> NetworkKeys::parse(const std::string &hex)
+{
+    if (hex.size() != 16)
+        return std::nullopt;
+    NetworkKey key{};
+    for (size_t i = 0; i < 8; ++i) {
+        const int h = hexDigit(hex[2 * i]), l = hexDigit(hex[2 * i + 1]);
+        if (h < 0 || l < 0)
+            return std::nullopt;
+        key[i] = uint8_t(h * 16 + l);
+    }
+    return key;
+}
+
+NetworkKeys NetworkKeys::fromEnvironment(std::string *warning)
+{
+    NetworkKeys keys;
+    auto one = [&](const char *name, std::optional<NetworkKey> &slot) {
+        const char *v = std::getenv(name);
+        if (!v || !*v)
+            return;
+        slot = parse(v);
+        if (!slot && warning)
+            *warning += std::string(name) + " is not 16 hex digits; any key is accepted instead. ";
+    };
+    one("FENNICK_ANTPLUS_NETWORK_KEY", keys.antPlus);
+    one("FENNICK_PUBLIC_NETWORK_KEY", keys.publicKey);
+    return keys;
+}
+
+VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
+    : FScenario(std::move(scenario)), FKeys(keys), FRandom(FScenario.seed),
+      FDecoder([this](const antlib::AntMessage &m) { handle(m); })
+{
+    for (const auto &spec : FScenario.devices)
+        FDevices.push_back(makeDevice(spec, FScenario));
+    if (FScenario.unplugAt >= 0)
+        FUnplugAt = fromSeconds(FScenario.unplugAt);
+}
+
+VirtualStick::~VirtualStick() = default;
+
+SimTrainer *VirtualStick::trainer()
+{
+    for (auto &d : FDevices)
+        if (d->kind() == DeviceKind::Trainer)
+            return static_cast<SimTrainer *>(d.get());
+    return nullptr;
+}
+
+bool VirtualStick::unplugged(Nanos now) const
+{
+    return now >= FUnplugAt;
+}
+
+std::vector<uint8_t> VirtualStick::takeOutput()
+{
+    std::vector<uint8_t> out;
+    out.swap(FOutput);
+    return out;
+}
+
+void VirtualStick::reset()
+{
+    FChannels = {};
+    FNetworkKeys = {};
+    FExtended = false;
+}
+
+void VirtualStick::emit(uint8_t id, const std::vector<uint8_t> &data)
+{
+    const auto frame = antlib::encodeMessage(id, data.data(), data.size());
+    FOutput.insert(FOutput.end(), frame.begin(), frame.end());
+}
+
+void VirtualStick::respond(uint8_t channel, uint8_t messageId, uint8_t code)
+{
+    emit(kResponse, {channel, messageId, code});
+}
+
+void VirtualStick::event(uint8_t channel, uint8_t code)
+{
+    emit(kResponse, {channel, 0x01, code});
+}
+
+void VirtualStick::emitData(uint8_t id, uint8_t channelByte, const Page &payload, const Channel &c)
+{
+    std::vector<uint8_t> data;
+    data.reserve(14);
+    data.push_back(channelByte);
+    data.insert(data.end(), payload.begin(), payload.end());
+    if (FExtended && c.device) {
+        data.push_back(0x80); // flag: channel id follows
+        data.push_back(uint8_t(c.device->deviceNumber()));
+        data.push_back(uint8_t(c.device->deviceNumber() >> 8));
+        data.push_back(c.device->deviceType());
+        data.push_back(c.device->transmissionType());
+    }
+    emit(id, data);
+}
+
+void VirtualStick::receive(const uint8_t *data, size_t size, Nanos now)
+{
+    if (unplugged(now))
+        return;
+    advance(now);
+    const uint64_t droppedBefore = FDecoder.bytesDropped();
+    FDecoder.feed(data, size);
+    if (FDecoder.bytesDropped() != droppedBefore)
+        emit(kSerialError, {0x00});
+}
+
+Nanos VirtualStick::slotTime(const Channel &c) const
+{
+    // slotBase + slotIndex * period / 32768 s, exact and without overflow
+    const uint64_t ticks = c.slotIndex * c.period;
+    const uint64_t ns = (ticks / 32768) * 1000000000ull + ((ticks % 32768) * 1000000000ull) / 32768;
+    return c.slotBase + Nanos(int64_t(ns));
+}
+
+Nanos VirtualStick::nextDue() const
+{
+    Nanos due = FUnplugAt;
+    for (const auto &c : FChannels)
+        if (c.open())
+            due = std::min(due, slotTime(c));
+    return due;
+}
+
+void VirtualStick::advance(Nanos now)
+{
+    const Nanos limit = std::min(now, FUnplugAt);
+    for (;;) {
+        int next = -1;
+        Nanos when = kNever;
+        for (int ch = 0; ch < kChannels; ++ch) {
+            const Channel &c = FChannels[ch];
+            if (!c.open())
+                continue;
+            const Nanos t = slotTime(c);
+            if (t < when) {
+                when = t;
+                next = ch;
+            }
+        }
+        if (next < 0 || when > limit)
+            break;
+        FNow = std::max(FNow, when);
+        runSlot(next, when);
+    }
+    FNow = std::max(FNow, limit);
+}
+
+bool VirtualStick::chance(double probability)
+{
+    if (probability <= 0)
+        return false;
+    const double u = double(FRandom() >> 11) * (1.0 / 9007199254740992.0);
+    return u < probability;
+}
+
+bool VirtualStick::matches(const Channel &c, const SimDevice &d) const
+{
+    if (c.master() || c.rfFrequency != d.rfFrequency())
+        return false;
+    const auto &wanted = d.publicNetwork() ? FKeys.publicKey : FKeys.antPlus;
+    if (wanted && FNetworkKeys[c.network] != *wanted)
+        return false;
+    const uint8_t type = c.deviceType & 0x7F; // bit 7: pairing request
+    if (type != 0 && type != d.deviceType())
+        return false;
+    if (c.transmissionType != 0 && c.transmissionType != d.transmissionType())
+        return false;
+    return c.deviceNumber == 0 || c.deviceNumber == d.deviceNumber();
+}
+
+SimDevice *VirtualStick::findDevice(const Channel &c, Nanos t) const
+{
+    // Once paired, a channel looks only for that device again until it is closed.
+    if (c.device)
+        return matches(c, *c.device) && c.device->onAir(t) ? c.device : nullptr;
+    for (const auto &d : FDevices)
+        if (matches(c, *d) && d->onAir(t))
+            return d.get();
+    return nullptr;
+}
+
+void VirtualStick::startSearch(Channel &c, Nanos t)
+{
+    c.state = State::Searching;
+    c.misses = 0;
+    c.slotBase = t;
+    c.slotIndex = 1;
+    if (c.searchTimeout == 255 || c.lpSearchTimeout == 255)
+        c.searchDeadline = kNever;
+    else
+        c.searchDeadline = t + Nanos(int64_t(c.searchTimeout + c.lpSearchTimeout) * 2500000000ll);
+}
+
+void VirtualStick::closeChannel(int ch)
+{
+    Channel &c = FChannels[ch];
+    c.state = State::Assigned;
+    c.device = nullptr;
+    c.ack.reset();
+    c.broadcast.reset();
+    c.burst.clear();
+    c.burstCollecting = c.burstReady = false;
+    event(uint8_t(ch), kEvChannelClosed);
+}
+
+void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
+{
+    if (c.ack) {
+        const Page page = *c.ack;
+        c.ack.reset();
+        if (heard && !chance(FScenario.ackFailure)) {
+            c.device->receive(page, true, t);
+            event(uint8_t(ch), kEvTxCompleted);
+        } else {
+            event(uint8_t(ch), kEvTxFailed);
+        }
+    }
+    if (c.broadcast) {
+        if (heard)
+            c.device->receive(*c.broadcast, false, t);
+        c.broadcast.reset();
+    }
+    if (c.burstReady) {
+        c.burstReady = false;
+        event(uint8_t(ch), kEvTxStart);
+        if (heard && !chance(FScenario.ackFailure)) {
+            c.device->receiveBurst(c.burst, t);
+            event(uint8_t(ch), kEvTxCompleted);
+        } else {
+            event(uint8_t(ch), kEvTxFailed);
+        }
+        c.burst.clear();
+    }
+}
+
+void VirtualStick::runSlot(int ch, Nanos t)
+{
+    Channel &c = FChannels[ch];
+    ++c.slotIndex;
+    if (c.master()) {
+        // Nobody listens to our master channels: every slot is a transmission, and an
+        // acknowledged one is never acknowledged.
+        event(uint8_t(ch), kEvTx);
+        c.broadcast.reset();
+        const bool pendingTransfer = c.ack.has_value() || c.burstReady;
+        c.ack.reset();
+        c.burstReady = false;
+        c.burst.clear();
+        if (pendingTransfer)
+            event(uint8_t(ch), kEvTxFailed);
+        return;
+    }
+    if (c.state == State::Searching) {
+        SimDevice *found = findDevice(c, t);
+        if (!found) {
+            deliverFromHost(ch, c, false, t);
+            if (t >= c.searchDeadline) {
+                event(uint8_t(ch), kEvRxSearchTimeout);
+                closeChannel(ch);
+            }
+            return;
+        }
+        c.state = State::Tracking;
+        c.device = found;
+        c.misses = 0;
+    }
+    if (!c.device->onAir(t)) {
+        event(uint8_t(ch), kEvRxFail);
+        deliverFromHost(ch, c, false, t);
+        if (++c.misses >= kMissesBeforeSearch) {
+            event(uint8_t(ch), kEvGoToSearch);
+            startSearch(c, t);
+        }
+        return;
+    }
+    c.misses = 0;
+    const Transmission tx = c.device->transmit(t);
+    switch (tx.kind) {
+    case Transmission::Kind::Broadcast:
+        emitData(kBroadcast, uint8_t(ch), tx.packets.front(), c);
+        break;
+    case Transmission::Kind::Acknowledged:
+        emitData(kAcknowledged, uint8_t(ch), tx.packets.front(), c);
+        break;
+    case Transmission::Kind::Burst: {
+        uint8_t seq = 0;
+        for (size_t i = 0; i < tx.packets.size(); ++i) {
+            uint8_t chb = uint8_t(ch | (seq << 5));
+            if (i + 1 == tx.packets.size())
+                chb |= 0x80;
+            emitData(kBurst, chb, tx.packets[i], c);
+            seq = seq == 3 ? 1 : seq + 1;
+        }
+        break;
+    }
+    }
+    deliverFromHost(ch, c, true, t);
+}
+
+void VirtualStick::handle(const antlib::AntMessage &m)
+{
+    const auto &d = m.data;
+    const uint8_t first = d.empty() ? 0 : d[0];
+    if (d.size() < minLength(m.id)) {
+        respond(first, m.id, kInvalidMessage);
+        return;
+    }
+    auto channel = [&](uint8_t ch) -> Channel * {
+        if (ch >= kChannels) {
+            respond(ch, m.id, kInvalidMessage);
+            return nullptr;
+        }
+        return &FChannels[ch];
+    };
+    switch (m.id) {
+    case kReset:
+        reset();
+        emit(kStartup, {0x20}); // reset by command
+        return;
+    case kNetworkKey:
+        if (first >= kNetworks) {
+            respond(first, m.id, kInvalidNetwork);
+            return;
+        }
+        std::copy(d.begin() + 1, d.begin() + 9, FNetworkKeys[first].begin());
+        respond(first, m.id, kNoError);
+        return;
+    case kTransmitPower:
+        respond(first, m.id, d[1] <= 4 ? kNoError : kInvalidParameter);
+        return;
+    case kExtendedMessages:
+        FExtended = d[1] != 0;
+        respond(first, m.id, kNoError);
+        return;
+    case kLibConfig:
+        FExtended = (d[1] & 0x80) != 0;
+        respond(first, m.id, kNoError);
+        return;
+    case kAssign: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (d[2] >= kNetworks) {
+            respond(first, m.id, kInvalidNetwork);
+            return;
+        }
+        if (c->state != State::Unassigned) {
+            respond(first, m.id, kWrongState);
+            return;
+        }
+        *c = Channel{};
+        c->state = State::Assigned;
+        c->type = d[1];
+        c->network = d[2];
+        respond(first, m.id, kNoError);
+        return;
+    }
+    case kUnassign: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (c->state != State::Assigned) {
+            respond(first, m.id, kWrongState);
+            return;
+        }
+        *c = Channel{};
+        respond(first, m.id, kNoError);
+        return;
+    }
+    case kChannelId: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (c->state != State::Assigned) {
+            respond(first, m.id, kWrongState);
+            return;
+        }
+        c->deviceNumber = uint16_t(d[1] | (d[2] << 8));
+        c->deviceType = d[3];
+        c->transmissionType = d[4];
+        respond(first, m.id, kNoError);
+        return;
+    }
+    case kPeriod: case kRfFrequency: case kSearchTimeout: case kLpSearchTimeout: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (c->state == State::Unassigned) {
+            respond(first, m.id, kWrongState);
+            return;
+        }
+        if (m.id == kPeriod) {
+            const uint16_t period = uint16_t(d[1] | (d[2] << 8));
+            if (period < kMinPeriod) {
+                respond(first, m.id, kInvalidParameter);
+                return;
+            }
+            if (c->open()) {
+                // keep the next slot where it is, continue at the new period from there
+                c->slotBase = slotTime(*c);
+                c->slotIndex = 0;
+            }
+            c->period = period;
+        } else if (m.id == kRfFrequency) {
+            if (d[1] > 124) {
+                respond(first, m.id, kInvalidParameter);
+                return;
+            }
+            c->rfFrequency = d[1];
+        } else if (m.id == kSearchTimeout) {
+            c->searchTimeout = d[1];
+        } else {
+            c->lpSearchTimeout = d[1];
+        }
+        respond(first, m.id, kNoError);
+        return;
+    }
+    case kOpen: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (c->state != State::Assigned) {
+            respond(first, m.id, kWrongState);
+            return;
+        }
+        respond(first, m.id, kNoError);
+        c->device = nullptr;
+        startSearch(*c, FNow);
+        return;
+    }
+    case kClose: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (!c->open()) {
+            respond(first, m.id, kWrongState);
+            return;
+        }
+        respond(first, m.id, kNoError);
+        closeChannel(first);
+        return;
+    }
+    case kRequest: {
+        const uint8_t what = d[1];
+        if (what == kChannelId || what == kChannelStatus) {
+            Channel *c = channel(first);
+            if (!c)
+                return;
+            if (what == kChannelStatus) {
+                emit(kChannelStatus, {first, uint8_t((c->type & 0xF0) | ((c->network & 3) << 2) |
+                                                     uint8_t(c->state))});
+                return;
+            }
+            if (c->state == State::Unassigned) {
+                respond(first, m.id, kWrongState);
+                return;
+            }
+            if (c->device)
+                emit(kChannelId, {first, uint8_t(c->device->deviceNumber()),
+                                  uint8_t(c->device->deviceNumber() >> 8), c->device->deviceType(),
+                                  c->device->transmissionType()});
+            else
+                emit(kChannelId, {first, uint8_t(c->deviceNumber), uint8_t(c->deviceNumber >> 8),
+                                  c->deviceType, c->transmissionType});
+            return;
+        }
+        if (what == kCapabilities) {
+            emit(kCapabilities, {uint8_t(kChannels), uint8_t(kNetworks), 0x00, 0xBA, 0x36, 0x00});
+            return;
+        }
+        if (what == kVersion) {
+            const char text[] = "FNVS1.00";
+            emit(kVersion, std::vector<uint8_t>(text, text + sizeof text)); // with its NUL
+            return;
+        }
+        if (what == kSerialNumber) {
+            const uint32_t serial = uint32_t(FScenario.seed * 2654435761u) | 1u;
+            emit(kSerialNumber, {uint8_t(serial), uint8_t(serial >> 8), uint8_t(serial >> 16),
+                                 uint8_t(serial >> 24)});
+            return;
+        }
+        respond(first, m.id, kInvalidMessage);
+        return;
+    }
+    case kBroadcast: case kAcknowledged: {
+        Channel *c = channel(first);
+        if (!c)
+            return;
+        if (!c->open()) {
+            respond(first, m.id, kNotOpened);
+            return;
+        }
+        Page page;
+        std::copy(d.begin() + 1, d.begin() + 9, page.begin());
+        if (m.id == kBroadcast) {
+            c->broadcast = page;
+            return;
+        }
+        if (c->transferBusy()) {
+            respond(first, m.id, kTransferInProgress);
+            return;
+        }
+        c->ack = page;
+        return;
+    }
+    case kBurst: {
+        const uint8_t ch = first & 0x1F;
+        const uint8_t seq = (first >> 5) & 0x03;
+        const bool last = (first & 0x80) != 0;
+        Channel *c = channel(ch);
+        if (!c)
+            return;
+        if (!c->open()) {
+            respond(ch, m.id, kNotOpened);
+            return;
+        }
+        if (seq == 0) {
+            if (c->transferBusy()) {
+                respond(ch, m.id, kTransferInProgress);
+                return;
+            }
+            c->burst.clear();
+            c->burstCollecting = true;
+            c->burstNextSeq = 1;
+        } else {
+            if (!c->burstCollecting || seq != c->burstNextSeq) {
+                c->burstCollecting = false;
+                c->burst.clear();
+                respond(ch, m.id, kSequenceError);
+                return;
+            }
+            c->burstNextSeq = c->burstNextSeq == 3 ? 1 : c->burstNextSeq + 1;
+        }
+        if (c->burst.size() + 8 > kMaxBurstBytes) {
+            c->burstCollecting = false;
+            c->burst.clear();
+            respond(ch, m.id, kTransferInError);
+            return;
+        }
+        c->burst.insert(c->burst.end(), d.begin() + 1, d.begin() + 9);
+        if (last) {
+            c->burstCollecting = false;
+            c->burstReady = true;
+        }
+        return;
+    }
+    default:
+        respond(first, m.id, kInvalidMessage);
+        return;
+    }
+}
+
+} // namespace antsim

@@ -1,0 +1,126 @@
+#pragma once
+// The device side of the ANT serial protocol over a simulated radio. Host frames go in with
+// receive(), stick frames come out of takeOutput(); time is whatever the caller says it is
+// (advance(now)), so tests run minutes of radio in microseconds and a transport drives it
+// from a real clock. Nothing here sleeps or spawns threads; one caller at a time.
+#include "antlib/AntMessage.h"
+#include "antsim/Scenario.h"
+#include "antsim/SimDevice.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace antsim {
+
+using NetworkKey = std::array<uint8_t, 8>;
+
+// The keys the virtual devices live on. An unset key means the virtual stick accepts any
+// key for those devices (handy when no ANT+ key is configured at all).
+struct NetworkKeys {
+    std::optional<NetworkKey> antPlus;   // the trainer and the heart-rate strap
+    std::optional<NetworkKey> publicKey; // the maker's console
+
+    // 16 hex digits; nullopt for anything else.
+    static std::optional<NetworkKey> parse(const std::string &hex);
+    // $FENNICK_ANTPLUS_NETWORK_KEY and $FENNICK_PUBLIC_NETWORK_KEY. A malformed value counts
+    // as unset and is described in *warning when given.
+    static NetworkKeys fromEnvironment(std::string *warning = nullptr);
+};
+
+class VirtualStick {
+public:
+    static constexpr int kChannels = 8;
+    static constexpr int kNetworks = 8;
+    static constexpr int kMissesBeforeSearch = 8;
+    static constexpr Nanos kNever = Nanos::max();
+
+    VirtualStick(Scenario scenario, NetworkKeys keys);
+    ~VirtualStick();
+    VirtualStick(const VirtualStick &) = delete;
+    VirtualStick &operator=(const VirtualStick &) = delete;
+
+    // Host bytes (any chunking) received at `now`; the radio is first brought up to `now`.
+    void receive(const uint8_t *data, size_t size, Nanos now);
+    // Runs every radio event due at or before `now`.
+    void advance(Nanos now);
+    // Earliest time something is due (a channel slot, the unplug time); kNever when idle.
+    Nanos nextDue() const;
+    // Whether the scenario's unplug time has come; an unplugged stick ignores everything.
+    bool unplugged(Nanos now) const;
+
+    // Stick frames produced so far, removed from the engine.
+    std::vector<uint8_t> takeOutput();
+    size_t outputSize() const { return FOutput.size(); }
+
+    const Scenario &scenario() const { return FScenario; }
+    size_t deviceCount() const { return FDevices.size(); }
+    SimDevice &device(size_t index) { return *FDevices[index]; }
+    // The first trainer of the scenario, or nullptr.
+    SimTrainer *trainer();
+
+private:
+    enum class State : uint8_t { Unassigned = 0, Assigned = 1, Searching = 2, Tracking = 3 };
+    struct Channel {
+        State state = State::Unassigned;
+        uint8_t type = 0;
+        uint8_t network = 0;
+        uint16_t deviceNumber = 0;
+        uint8_t deviceType = 0;
+        uint8_t transmissionType = 0;
+        uint16_t period = 8192;
+        uint8_t rfFrequency = 66;
+        uint8_t searchTimeout = 10;   // 2.5 s units, high priority
+        uint8_t lpSearchTimeout = 2;  // 2.5 s units, low priority
+        // radio
+        Nanos slotBase{0};
+        uint64_t slotIndex = 0;
+        Nanos searchDeadline = kNever;
+        SimDevice *device = nullptr; // paired device (kept until the channel closes)
+        int misses = 0;
+        // host to device
+        std::optional<Page> ack;
+        std::optional<Page> broadcast;
+        std::vector<uint8_t> burst;  // payload collected from the host
+        bool burstCollecting = false;
+        bool burstReady = false;
+        uint8_t burstNextSeq = 0;
+        bool master() const { return (type & 0x10) != 0; }
+        bool open() const { return state == State::Searching || state == State::Tracking; }
+        bool transferBusy() const { return ack.has_value() || burstCollecting || burstReady; }
+    };
+
+    void reset();
+    void handle(const antlib::AntMessage &m);
+    void respond(uint8_t channel, uint8_t messageId, uint8_t code);
+    void event(uint8_t channel, uint8_t code);
+    void emit(uint8_t id, const std::vector<uint8_t> &data);
+    void emitData(uint8_t id, uint8_t channelByte, const Page &payload, const Channel &c);
+
+    Nanos slotTime(const Channel &c) const;
+    void runSlot(int ch, Nanos t);
+    void startSearch(Channel &c, Nanos t);
+    void closeChannel(int ch);
+    bool matches(const Channel &c, const SimDevice &d) const;
+    SimDevice *findDevice(const Channel &c, Nanos t) const;
+    bool chance(double probability);
+    void deliverFromHost(int ch, Channel &c, bool heard, Nanos t);
+
+    Scenario FScenario;
+    NetworkKeys FKeys;
+    std::vector<std::unique_ptr<SimDevice>> FDevices;
+    std::array<Channel, kChannels> FChannels;
+    std::array<NetworkKey, kNetworks> FNetworkKeys{};
+    bool FExtended = false;
+    Nanos FNow{0};
+    Nanos FUnplugAt = kNever;
+    std::mt19937_64 FRandom;
+    antlib::AntMessageDecoder FDecoder;
+    std::vector<uint8_t> FOutput;
+};
+
+} // namespace antsim

@@ -1,0 +1,112 @@
+#include "antsim/VirtualTransport.h"
+
+#include "antlib/VirtualStickSlot.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace antsim {
+
+VirtualTransport::VirtualTransport(Scenario scenario, NetworkKeys keys)
+    : FStart(Clock::now()), FStick(std::move(scenario), keys)
+{
+}
+
+VirtualTransport::~VirtualTransport()
+{
+    close();
+}
+
+Nanos VirtualTransport::now() const
+{
+    return std::chrono::duration_cast<Nanos>(Clock::now() - FStart);
+}
+
+std::string VirtualTransport::serialNumber() const
+{
+    return std::to_string(FStick.scenario().seed);
+}
+
+void VirtualTransport::collect()
+{
+    auto out = FStick.takeOutput();
+    FPending.insert(FPending.end(), out.begin(), out.end());
+    if (FPending.size() > kMaxPending)
+        FPending.erase(FPending.begin(), FPending.begin() + (FPending.size() - kMaxPending));
+}
+
+bool VirtualTransport::write(const uint8_t *data, size_t size)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    const Nanos t = now();
+    if (FClosed || FStick.unplugged(t))
+        return false;
+    FStick.receive(data, size, t);
+    collect();
+    FWake.notify_all();
+    return true;
+}
+
+int VirtualTransport::read(uint8_t *buffer, size_t capacity, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    const bool forever = timeoutMs < 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (FClosed)
+            return -1;
+        const Nanos t = now();
+        if (FStick.unplugged(t))
+            return -1;
+        FStick.advance(t);
+        collect();
+        if (!FPending.empty()) {
+            const size_t n = std::min(capacity, FPending.size());
+            std::copy_n(FPending.begin(), n, buffer);
+            FPending.erase(FPending.begin(), FPending.begin() + n);
+            return int(n);
+        }
+        if (capacity == 0)
+            return 0;
+        const Nanos due = FStick.nextDue();
+        Clock::time_point wake = Clock::time_point::max();
+        if (due != VirtualStick::kNever)
+            wake = FStart + due;
+        if (!forever) {
+            if (Clock::now() >= deadline)
+                return 0;
+            wake = std::min(wake, deadline);
+        }
+        if (wake == Clock::time_point::max())
+            FWake.wait(lock);
+        else
+            FWake.wait_until(lock, wake);
+    }
+}
+
+void VirtualTransport::close()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FClosed = true;
+    FWake.notify_all();
+}
+
+} // namespace antsim
+
+namespace antlib {
+
+std::unique_ptr<Transport> makeVirtualStickTransport(const std::string &scenario)
+{
+    try {
+        std::string warning;
+        antsim::NetworkKeys keys = antsim::NetworkKeys::fromEnvironment(&warning);
+        if (!warning.empty())
+            std::fprintf(stderr, "ANT_DLL: virtual stick: %s\n", warning.c_str());
+        return std::make_unique<antsim::VirtualTransport>(antsim::loadScenario(scenario), keys);
+    } catch (const antsim::ScenarioError &e) {
+        std::fprintf(stderr, "ANT_DLL: virtual stick: %s\n", e.what());
+        return nullptr;
+    }
+}
+
+} // namespace antlib

@@ -1,0 +1,44 @@
+#pragma once
+// The virtual stick as an in-process antlib::Transport. Reads are timed against the engine's
+// next due event, so the radio runs in real time without a thread of its own and costs
+// nothing while nobody reads.
+#include "antlib/Transport.h"
+#include "antsim/VirtualStick.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace antsim {
+
+class VirtualTransport : public antlib::Transport {
+public:
+    // Bytes the stick holds for a host that does not read; beyond it the oldest are lost,
+    // as on a real stick whose buffer overflows.
+    static constexpr size_t kMaxPending = 64 * 1024;
+
+    VirtualTransport(Scenario scenario, NetworkKeys keys);
+    ~VirtualTransport() override;
+
+    bool write(const uint8_t *data, size_t size) override;
+    int read(uint8_t *buffer, size_t capacity, int timeoutMs) override;
+    void close() override;
+    uint16_t productId() const override { return 0; }
+    std::string productName() const override { return "Fennick virtual ANT stick"; }
+    std::string serialNumber() const override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Nanos now() const;
+    void collect(); // engine output into FPending; FLock held
+
+    const Clock::time_point FStart;
+    mutable std::mutex FLock;
+    std::condition_variable FWake;
+    VirtualStick FStick;
+    std::deque<uint8_t> FPending;
+    bool FClosed = false;
+};
+
+} // namespace antsim

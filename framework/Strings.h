@@ -4,6 +4,7 @@
 // events run on the thread that made the change, outside the lock.
 #include "framework/Persistent.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,10 +34,12 @@ public:
 
 protected:
     virtual void SetUpdateState(bool Updating) { (void)Updating; }
-    int UpdateCount() const { return FUpdateCount; }
+    int UpdateCount() const { return FUpdateCount.load(); }
+    // All lines at one moment (a string list takes them under its lock).
+    virtual std::vector<std::string> GetLines() const;
 
 private:
-    int FUpdateCount = 0;
+    std::atomic<int> FUpdateCount{0};
 };
 
 
@@ -60,6 +63,7 @@ public:
 
 protected:
     void SetUpdateState(bool Updating) override;
+    std::vector<std::string> GetLines() const override;
     virtual void Changing();
     virtual void Changed();
 

@@ -1,0 +1,243 @@
+// The channel message thread: ordered one-at-a-time delivery on the user-interface thread,
+// nothing delivered for a purged channel, no wake-ups while idle, safe shutdown.
+#include "ant/ThreadChannelMsg.h"
+
+#include "TestSupport.h"
+
+#include "framework/Exception.h"
+#include "platform/DebugOutput.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Delivery {
+    uint32_t Kind;
+    void *Channel;
+    uint8_t Code;
+};
+
+struct Recorder {
+    std::vector<Delivery> Got;
+    std::vector<std::thread::id> Threads;
+    int Busy = 0;
+    int Overlaps = 0;
+
+    void Attach(TThreadChannelMsg &thread)
+    {
+        thread.OnChannelEvent = [this](void *Channel, uint8_t Code) { Add(MsgChannelEvent, Channel, Code); };
+        thread.OnChannelResponse = [this](void *Channel, uint8_t Code) { Add(MsgChannelResponse, Channel, Code); };
+    }
+    void Add(uint32_t kind, void *channel, uint8_t code)
+    {
+        if (Busy++ > 0)
+            ++Overlaps;
+        Got.push_back({kind, channel, code});
+        Threads.push_back(std::this_thread::get_id());
+        // A handler that processes messages must not get the next message nested inside it.
+        ProcessMessages();
+        --Busy;
+    }
+};
+
+int gChannelA, gChannelB;
+void *const A = &gChannelA;
+void *const B = &gChannelB;
+
+bool Post(const TThreadChannelMsg &thread, uint32_t kind, void *channel, int code)
+{
+    return PostThreadMessage(thread.ThreadID(), kind, reinterpret_cast<uintptr_t>(channel), code);
+}
+
+} // namespace
+
+TEST(ThreadChannelMsg, DeliversEveryPostedMessageOnceInOrderOnTheUiThread)
+{
+    TThreadChannelMsg thread(nullptr);
+    Recorder rec;
+    rec.Attach(thread);
+    EXPECT_NE(thread.ThreadID(), 0u);
+    EXPECT_FALSE(thread.Running());
+    EXPECT_EQ(thread.ReadyEvent().Name(), "FReadyEvent");
+    EXPECT_EQ(thread.StartReadMsgEvent().Name(), "FStartReadMsgEvent");
+
+    // Posted before Start: kept, delivered once the loop runs.
+    ASSERT_TRUE(Post(thread, MsgChannelEvent, A, 1));
+    PumpFor(30);
+    EXPECT_TRUE(rec.Got.empty());
+
+    thread.Start();
+    thread.Start();
+    EXPECT_EQ(thread.ReadyEvent().WaitFor(2000), wrSignaled);
+
+    constexpr int kPerPoster = 300;
+    std::thread poster([&] {
+        for (int i = 0; i < kPerPoster; ++i) {
+            const uint32_t kind = i % 3 == 0 ? MsgChannelResponse : MsgChannelEvent;
+            // The code travels in the low 8 bits; higher bits are not part of it.
+            Post(thread, kind, i % 2 ? A : B, 0x1200 + (i & 0xFF));
+            if (i == 100)
+                Post(thread, 9999, A, 0); // not a channel message: dropped
+        }
+    });
+    ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == kPerPoster + 1; }));
+    poster.join();
+    PumpFor(30);
+    ASSERT_EQ(rec.Got.size(), kPerPoster + 1u);
+    EXPECT_TRUE(thread.Running());
+    EXPECT_EQ(rec.Got[0].Code, 1);
+    for (int i = 0; i < kPerPoster; ++i) {
+        const Delivery &d = rec.Got[i + 1];
+        EXPECT_EQ(d.Kind, i % 3 == 0 ? MsgChannelResponse : MsgChannelEvent) << i;
+        EXPECT_EQ(d.Channel, i % 2 ? A : B) << i;
+        EXPECT_EQ(d.Code, static_cast<uint8_t>(i & 0xFF)) << i;
+    }
+    for (auto id : rec.Threads)
+        EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(rec.Overlaps, 0);
+}
+
+TEST(ThreadChannelMsg, NothingIsDeliveredForAPurgedChannel)
+{
+    TThreadChannelMsg thread(nullptr);
+    Recorder rec;
+    rec.Attach(thread);
+    thread.Start();
+    // Not processing messages: the first message is taken and waits to be handed over,
+    // the rest stay queued.
+    Post(thread, MsgChannelEvent, A, 1);
+    for (int i = 0; i < 20; ++i) {
+        Post(thread, MsgChannelEvent, B, i);
+        Post(thread, MsgChannelResponse, A, i);
+    }
+    const auto start = TestClock::now();
+    while (thread.QueuedCount() != 40 && MsSince(start) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(thread.QueuedCount(), 40u);
+
+    thread.PurgeChannel(A);
+    ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == 20; }));
+    PumpFor(50);
+    ASSERT_EQ(rec.Got.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(rec.Got[i].Channel, B);
+        EXPECT_EQ(rec.Got[i].Code, i);
+    }
+
+    // A channel at the same address posting after the purge is a new channel: delivered.
+    Post(thread, MsgChannelEvent, A, 77);
+    ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == 21; }));
+    EXPECT_EQ(rec.Got[20].Channel, A);
+    EXPECT_EQ(rec.Got[20].Code, 77);
+}
+
+TEST(ThreadChannelMsg, PurgingFromInsideAHandlerDropsTheRest)
+{
+    TThreadChannelMsg thread(nullptr);
+    std::vector<int> got;
+    bool posted = false;
+    thread.OnChannelEvent = [&](void *Channel, uint8_t Code) {
+        got.push_back(Code);
+        if (Code == 0) {
+            while (thread.QueuedCount() < 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            thread.PurgeChannel(Channel);
+        }
+    };
+    thread.Start();
+    std::thread poster([&] {
+        for (int i = 0; i < 6; ++i)
+            Post(thread, MsgChannelEvent, A, i);
+        posted = true;
+    });
+    poster.join();
+    ASSERT_TRUE(posted);
+    ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
+    PumpFor(60);
+    EXPECT_EQ(got, std::vector<int>{0});
+}
+
+TEST(ThreadChannelMsg, IdleThreadDoesNotWakeUp)
+{
+    TThreadChannelMsg thread(nullptr);
+    Recorder rec;
+    rec.Attach(thread);
+    thread.Start();
+    for (int i = 0; i < 3; ++i)
+        Post(thread, MsgChannelEvent, A, i);
+    ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == 3; }));
+    PumpFor(20);
+    const uint64_t woke = thread.WakeUps();
+    EXPECT_LE(woke, 3u);
+    PumpFor(300);
+    EXPECT_EQ(thread.WakeUps(), woke);
+}
+
+TEST(ThreadChannelMsg, HandlerErrorsAreReportedAndTheNextMessageStillComes)
+{
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    SetDebugOutputSink([&](const std::string &line) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        lines.push_back(line);
+    });
+    TThreadChannelMsg thread(nullptr);
+    std::vector<int> got;
+    thread.OnChannelEvent = [&](void *, uint8_t Code) {
+        got.push_back(Code);
+        if (Code == 1)
+            throw Exception("Error: ChannelBufferAddress undefined");
+    };
+    thread.Start();
+    Post(thread, MsgChannelEvent, A, 1);
+    Post(thread, MsgChannelEvent, A, 2);
+    // No response handler assigned: dropped quietly.
+    Post(thread, MsgChannelResponse, A, 3);
+    Post(thread, MsgChannelEvent, A, 4);
+    EXPECT_TRUE(PumpUntil([&] { return got.size() == 3; }));
+    EXPECT_EQ(got, (std::vector<int>{1, 2, 4}));
+    SetDebugOutputSink(nullptr);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("Error: ChannelBufferAddress undefined"), std::string::npos);
+}
+
+TEST(ThreadChannelMsg, ShutsDownCleanlyInEveryState)
+{
+    // Never started.
+    { TThreadChannelMsg idle(nullptr); }
+
+    // A message waiting to be handed over while the thread is freed: never delivered.
+    int late = 0;
+    {
+        TThreadChannelMsg thread(nullptr);
+        thread.OnChannelEvent = [&](void *, uint8_t) { ++late; };
+        thread.Start();
+        Post(thread, MsgChannelEvent, A, 1);
+        Post(thread, MsgChannelEvent, A, 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    PumpFor(30);
+    EXPECT_EQ(late, 0);
+
+    // Freed by its own handler.
+    auto *thread = new TThreadChannelMsg(nullptr);
+    uint32_t id = thread->ThreadID();
+    int calls = 0;
+    thread->OnChannelEvent = [&](void *, uint8_t) {
+        ++calls;
+        delete thread;
+        thread = nullptr;
+    };
+    thread->Start();
+    Post(*thread, MsgChannelEvent, A, 1);
+    Post(*thread, MsgChannelEvent, A, 2);
+    ASSERT_TRUE(PumpUntil([&] { return thread == nullptr; }));
+    PumpFor(30);
+    EXPECT_EQ(calls, 1);
+    // Its queue is gone with it.
+    EXPECT_FALSE(PostThreadMessage(id, MsgChannelEvent, 0, 0));
+}

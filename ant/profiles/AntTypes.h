@@ -1,6 +1,7 @@
 #pragma once
 // Enumerations shared by the whole ANT stack: channels, sequencer, requests and controller.
 // Lowest ANT header: no dependencies beyond the standard library.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,9 +47,8 @@ enum TAntDistanceState : uint8_t { dsStop, dsRunning, dsPause };
 
 enum TConsoleKey : uint8_t { ckPlus, ckMinus, ckEnter, ckTab };
 
-enum TAntRequestType : uint8_t { artThreaded, artWaitableTimer };
-// The sequencer and the requests produce their ticks the same two ways.
-using TConnectChannelThreadType = TAntRequestType;
+// TAntRequestType (artThreaded, artWaitableTimer) is declared with the requests in
+// ant/AntRequestList.h; the sequencer's TConnectChannelThreadType uses the same values.
 
 enum TAntDllState : uint8_t {
     dllLoading = 0,
@@ -106,12 +106,6 @@ inline const std::vector<std::string> &ConsoleKeyNames()
     return names;
 }
 
-inline const std::vector<std::string> &AntRequestTypeNames()
-{
-    static const std::vector<std::string> names = {"artThreaded", "artWaitableTimer"};
-    return names;
-}
-
 inline const std::vector<std::string> &AntDllStateNames()
 {
     static const std::vector<std::string> names = {"dllLoading",  "dllLoaded",    "dllReserved",
@@ -132,3 +126,10 @@ inline std::string EnumName(const std::vector<std::string> &Names, unsigned Ordi
 {
     return Ordinal < Names.size() ? Names[Ordinal] : std::to_string(Ordinal);
 }
+
+// The 8-byte page a channel builds for sending.
+using TChannelSendPacket = std::array<uint8_t, 8>;
+// An 8-byte ANT network key.
+using TAntNetworkKey = std::array<uint8_t, 8>;
+// One row of the receive buffer: byte 0 the channel number, bytes 1 to 8 the payload.
+using TAntRxRow = std::array<uint8_t, 16>;

@@ -1,0 +1,357 @@
+#pragma once
+// One ANT channel (radio parameters, profile, link state, trainer commands), the collection
+// that owns the channels and the controller's channel list with its persistence.
+//
+// Threads: properties are set on the user-interface thread; the fields that the library's
+// callback thread also writes or reads are atomics (link state, counters, gates, pairing,
+// burst progress, the send packet, thread ids). The send packet is replaced as one 64-bit
+// value, so a resend on the library's thread never sees half of a new page.
+#include "ant/profiles/ANTPlusProfileData.h"
+#include "ant/profiles/AntTypes.h"
+#include "framework/Collection.h"
+#include "framework/Component.h"
+#include "framework/Persistent.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class TStrings;
+class TStream;
+class TResistanceMap;
+class TAntChannel;
+class TAntChannelList;
+
+using TChannelEvent = std::function<void(TObject *Sender, uint8_t ucANTChannel, uint8_t ucEvent)>;
+using TChannelResponseEvent = std::function<void(TObject *Sender, uint8_t ucANTChannel, uint8_t ucResponseMsgID)>;
+using TChannelGoToSearch = std::function<void(TObject *Sender)>;
+using TConsoleKeyDownEvent = std::function<void(TObject *Sender, TConsoleKey Key)>;
+using TCalibrationStatusEvent = std::function<void(TObject *Sender, TAntCalibrationStatus Status)>;
+using TPADataReceivedEvent = std::function<void(TObject *Sender, int32_t Index)>;
+using TResistanceMapReceivedEvent = std::function<void(TObject *Sender, TResistanceMap *Map)>;
+
+// Page builders of the FE-C pages the system sends (byte 0 the page number, 0xFF not given).
+TChannelSendPacket BuildBasicResistancePage(uint8_t Level);          // page 48, level <= 200
+TChannelSendPacket BuildTargetPowerPage(uint16_t Watts);             // page 49
+TChannelSendPacket BuildTrackResistancePage(double SlopePercent);    // page 51
+// Page 55; WithUserWeight false gives the controller form (user weight not given).
+TChannelSendPacket BuildUserConfigurationPage(int32_t UserWeight, int32_t WheelDiameter,
+                                              bool WithUserWeight);
+TChannelSendPacket BuildRequestCapabilitiesPage();                   // page 70 asking for 54
+
+// Blank-separated upper-case hexadecimal bytes, each preceded by a blank: " 30 FF ...".
+std::string PacketToHex(const uint8_t *Data, size_t Count);
+
+class TAntChannel : public TCollectionItem {
+public:
+    static constexpr int MapRows = 19;
+    static constexpr int MapColumns = 15;
+    static constexpr int32_t NoLevel = -1;
+    static constexpr float NoSlope = -1000.0f;
+
+    explicit TAntChannel(TCollection *Collection);
+    ~TAntChannel() override;
+
+    std::string ClassName() const override { return "TAntChannel"; }
+    const TPropList &Properties() const override;
+    // Another channel: its published properties.
+    void Assign(const TPersistent *Source) override;
+
+    // The list that holds this channel, or nullptr.
+    TAntChannelList *ChannelList() const;
+
+    // ---- published properties ----
+    const std::string &Name() const { return FName; }
+    virtual void SetName(const std::string &Value);
+    uint8_t ChannelNumber() const { return FChannelNumber.load(std::memory_order_relaxed); }
+    virtual void SetChannelNumber(uint8_t Value);
+    uint8_t ChannelType() const { return FChannelType; }
+    virtual void SetChannelType(uint8_t Value);
+    uint8_t ChannelFrequency() const { return FChannelFrequency; }
+    virtual void SetChannelFrequency(uint8_t Value);
+    uint16_t DeviceNumber() const { return FDeviceNumber.load(std::memory_order_relaxed); }
+    virtual void SetDeviceNumber(uint16_t Value);
+    uint8_t DeviceType() const { return FDeviceType; }
+    virtual void SetDeviceType(uint8_t Value);
+    uint8_t NetNumber() const { return FNetNumber; }
+    virtual void SetNetNumber(uint8_t Value);
+    uint8_t TransmissionType() const { return FTransmissionType; }
+    virtual void SetTransmissionType(uint8_t Value);
+    uint8_t TransmissionPower() const { return FTransmissionPower; }
+    virtual void SetTransmissionPower(uint8_t Value);
+    uint16_t MessagePeriod() const { return FMessagePeriod; }
+    virtual void SetMessagePeriod(uint16_t Value);
+    bool DoResponseFunction() const { return FDoResponseFunction.load(std::memory_order_acquire); }
+    virtual void SetDoResponseFunction(bool Value);
+    bool DoChannelEventFunction() const { return FDoChannelEventFunction.load(std::memory_order_acquire); }
+    virtual void SetDoChannelEventFunction(bool Value);
+    bool Pairing() const { return FPairing; }
+    virtual void SetPairing(bool Value);
+    int32_t Delay() const { return FDelay; }
+    virtual void SetDelay(int32_t Value);
+    virtual bool DebugMode() const { return FDebugMode.load(std::memory_order_relaxed); }
+    void SetDebugMode(bool Value);
+    TStrings *LogStrings() const { return FLogStrings.load(std::memory_order_acquire); }
+    virtual void SetLogStrings(TStrings *Value);
+    TChannelConnectionStep ChannelConnectionStep() const { return FChannelConnectionStep.load(std::memory_order_acquire); }
+    virtual void SetChannelConnectionStep(TChannelConnectionStep Value);
+    TAntChannelProfile AntChannelProfile() const { return FAntChannelProfile.load(std::memory_order_relaxed); }
+    // Applies the profile's radio settings, network key and record (see the .cpp table).
+    virtual void SetAntChannelProfile(TAntChannelProfile Value);
+    TAntDistanceState DistanceState() const { return FDistanceState; }
+    virtual void SetDistanceState(TAntDistanceState Value);
+    int32_t RepeatCommandInterval() const { return FRepeatCommandInterval; }
+    void SetRepeatCommandInterval(int32_t Value);
+    bool ChannelDeviceNumberReceived() const { return FChannelDeviceNumberReceived.load(std::memory_order_relaxed); }
+    virtual void SetChannelDeviceNumberReceived(bool Value);
+    // The channel's current sequencer, owned: replaced at each connect, freed with the channel.
+    TComponent *ConnectChannelThread() const { return FConnectChannelThread; }
+    // Frees the previous sequencer when another one is given.
+    virtual void SetConnectChannelThread(TComponent *Value);
+    // Sets the sequencer's Enabled to false, when there is one.
+    void DisableConnectChannelThread();
+    bool ConnectedOnEventRx() const { return FConnectedOnEventRx; }
+    virtual void SetConnectedOnEventRx(bool Value);
+
+    // ---- events ----
+    TNotifyEvent OnConnected;
+    TNotifyEvent OnDisconnected;
+    TChannelEvent OnChannelEvent;
+    TChannelResponseEvent OnChannelResponse;
+    TChannelGoToSearch OnRxFailGoToSearch;
+    TNotifyEvent OnSettingsChanged;
+    TNotifyEvent OnHeartConnectionLost;
+    TNotifyEvent OnConsoleConnectionLost;
+    TNotifyEvent OnChannelDeviceNumber;
+    TConsoleKeyDownEvent OnConsoleKeyDown;
+    TNotifyEvent OnEventRxBroadCastReceived;
+    TCalibrationStatusEvent OnCalibrationStatus;
+    TPADataReceivedEvent OnPADataReceived;
+    TResistanceMapReceivedEvent OnResistanceMapReceived;
+
+    // ---- internal state ----
+    TAntProfileData *ProfileData() const { return FProfileData.get(); }
+    // Takes ownership; the previous record is freed.
+    virtual void SetProfileData(std::unique_ptr<TAntProfileData> Value);
+    uint8_t SearchTimeout() const { return FSearchTimeout; }
+    virtual void SetSearchTimeout(uint8_t Value);
+    uint8_t LowPrioritySearchTimeout() const { return FLowPrioritySearchTimeout; }
+    virtual void SetLowPrioritySearchTimeout(uint8_t Value);
+    TAntNetworkKey NetworkKey() const { return FNetworkKey; }
+    virtual void SetNetworkKey(const TAntNetworkKey &Value);
+    TAntChannelState ChannelState() const { return FChannelState.load(std::memory_order_relaxed); }
+    virtual void SetChannelState(TAntChannelState Value);
+    bool Connected() const { return FConnected.load(std::memory_order_acquire); }
+    virtual void SetConnected(bool Value);
+    int32_t EventCount() const { return FEventCount.load(std::memory_order_relaxed); }
+    virtual void SetEventCount(int32_t Value);
+    int32_t ResponseCount() const { return FResponseCount.load(std::memory_order_relaxed); }
+    virtual void SetResponseCount(int32_t Value);
+    int32_t RxBufferIndex() const { return FRxBufferIndex.load(std::memory_order_acquire); }
+    // A new row restarts EventCount.
+    virtual void SetRxBufferIndex(int32_t Value);
+    int32_t ResponseBufferIndex() const { return FResponseBufferIndex.load(std::memory_order_acquire); }
+    // A new row restarts ResponseCount.
+    virtual void SetResponseBufferIndex(int32_t Value);
+    int32_t AntDeviceId() const { return FAntDeviceId; }
+    virtual void SetAntDeviceId(int32_t Value);
+    uint32_t EventThreadId() const { return FEventThreadId.load(std::memory_order_acquire); }
+    virtual void SetEventThreadId(uint32_t Value);
+    uint32_t ResponseThreadId() const { return FResponseThreadId.load(std::memory_order_acquire); }
+    void SetResponseThreadId(uint32_t Value);
+    bool RequestPending() const { return FRequestPending.load(std::memory_order_acquire); }
+    virtual void SetRequestPending(bool Value);
+    bool BroadcastReceived() const { return FBroadcastReceived.load(std::memory_order_relaxed); }
+    // Raises OnEventRxBroadCastReceived when the value changes.
+    virtual void SetBroadcastReceived(bool Value);
+    // Clears the flag without raising anything (a channel that went back to search).
+    void ResetBroadcastReceived() { FBroadcastReceived.store(false, std::memory_order_relaxed); }
+    int32_t RxFailCount() const { return FRxFailCount.load(std::memory_order_relaxed); }
+    virtual void SetRxFailCount(int32_t Value);
+    int32_t WheelDiameter() const { return FWheelDiameter; }
+    // Stores (without comparing) and sends the user configuration when connected.
+    virtual void SetWheelDiameter(int32_t Value);
+    int32_t UserWeight() const { return FUserWeight; }
+    // Stores and sends the user configuration, connected or not.
+    virtual void SetUserWeight(int32_t Value);
+    int32_t LastResistance() const { return FLastResistance; }
+    int32_t LastTargetPower() const { return FLastTargetPower; }
+    float LastSlope() const { return FLastSlope; }
+    TChannelSendPacket SendPacket() const;
+    // Replaces the whole page at once.
+    void SetSendPacket(const TChannelSendPacket &Value);
+    int32_t BurstBytesRemaining() const { return FBurstBytesRemaining.load(std::memory_order_relaxed); }
+    void SetBurstBytesRemaining(int32_t Value) { FBurstBytesRemaining.store(Value, std::memory_order_relaxed); }
+    int32_t BurstPacketIndex() const { return FBurstPacketIndex.load(std::memory_order_relaxed); }
+    void SetBurstPacketIndex(int32_t Value) { FBurstPacketIndex.store(Value, std::memory_order_relaxed); }
+    using TMapTable = std::array<std::array<uint16_t, MapColumns>, MapRows>;
+    TMapTable &MapTable() { return FMapTable; }
+    const TMapTable &MapTable() const { return FMapTable; }
+    TResistanceMap *ReceivedMap() const { return FReceivedMap.get(); }
+    // Takes ownership; the previous map is freed.
+    void SetReceivedMap(std::unique_ptr<TResistanceMap> Value);
+    // Scratch buffers handed to the library when a callback is detached.
+    uint8_t *ScratchEventBuffer() { return FScratchEventBuffer.data(); }
+    uint8_t *LastResponse() { return FLastResponse.data(); }
+
+    // Copies of the receive row that travel with the posted channel events: whoever posts an
+    // event pushes the row it was written with, the controller's dispatch pops it when that
+    // event is handled, so every page heard is decoded rather than whatever the library wrote
+    // last. Any thread.
+    void PushReceivedRow(const TAntRxRow &Row);
+    bool PopReceivedRow(TAntRxRow &Row);
+    size_t PendingRowCount() const;
+
+    // ---- operations ----
+    // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.
+    virtual void Log(const std::string &Text);
+    virtual bool RemoveChannelEventFunction();
+    virtual bool RemoveResponseFunction();
+    virtual void EnableExtendedMessages(bool On);
+
+    // Trainer commands (FE-C channel).
+    virtual void ResetData();
+    virtual void StartDistance();
+    virtual void StopDistance();
+    virtual void PauseDistance();
+    virtual void SendResistance(uint8_t Level);
+    virtual void SendPower(uint16_t Watts);
+    virtual void SendSlope(double Percent);
+    // Page 55, channel form; any channel, connected or not.
+    void SendUserConfiguration();
+    // Repeats the remembered command while Connected and chsActive.
+    void repeatLastCommand();
+
+    // ---- event triggers ----
+    virtual void TriggerConnected();
+    virtual void TriggerDisconnected();
+    virtual void TriggerSettingsChanged();
+    // Heart rate to 0, then OnHeartConnectionLost.
+    virtual void TriggerHeartConnectionLost();
+    virtual void TriggerConsoleConnectionLost();
+    virtual void TriggerChannelDeviceNumber();
+    virtual void TriggerEventRxBroadCastReceived();
+    virtual void TriggerConsoleKeyDown(TConsoleKey Key);
+    virtual void TriggerCalibrationStatus(TAntCalibrationStatus Status);
+    virtual void TriggerPADataReceived(int32_t Index);
+    virtual void TriggerResistanceMapReceived(TResistanceMap *Map);
+
+private:
+    void ClearLiveValues();
+    void ClearLastCommand();
+    void SendAcknowledged(const TChannelSendPacket &Page);
+
+    std::string FName;
+    std::atomic<uint8_t> FChannelNumber{0};
+    uint8_t FChannelType = 0;
+    uint8_t FChannelFrequency = 66;
+    std::atomic<uint16_t> FDeviceNumber{0};
+    uint8_t FDeviceType = 1;
+    uint8_t FNetNumber = 0;
+    uint8_t FTransmissionType = 1;
+    uint8_t FTransmissionPower = 3;
+    uint16_t FMessagePeriod = 8192;
+    std::atomic<bool> FDoResponseFunction{false};
+    std::atomic<bool> FDoChannelEventFunction{false};
+    bool FPairing = false;
+    int32_t FDelay = 100;
+    std::atomic<bool> FDebugMode{false};
+    std::atomic<TStrings *> FLogStrings{nullptr};
+    std::atomic<TChannelConnectionStep> FChannelConnectionStep{ccsAssignChannel};
+    std::atomic<TAntChannelProfile> FAntChannelProfile{acpUnAssigned};
+    TAntDistanceState FDistanceState = dsStop;
+    int32_t FRepeatCommandInterval = 14000;
+    std::atomic<bool> FChannelDeviceNumberReceived{false};
+    TComponent *FConnectChannelThread = nullptr;
+    bool FConnectedOnEventRx = false;
+
+    std::unique_ptr<TAntProfileData> FProfileData;
+    uint8_t FSearchTimeout = 0;
+    uint8_t FLowPrioritySearchTimeout = 0;
+    TAntNetworkKey FNetworkKey{};
+    std::atomic<TAntChannelState> FChannelState{chsIdle};
+    std::atomic<bool> FConnected{false};
+    std::atomic<int32_t> FEventCount{0};
+    std::atomic<int32_t> FResponseCount{0};
+    std::atomic<int32_t> FRxBufferIndex{-1};
+    std::atomic<int32_t> FResponseBufferIndex{-1};
+    int32_t FAntDeviceId = -1;
+    std::atomic<uint32_t> FEventThreadId{0};
+    std::atomic<uint32_t> FResponseThreadId{0};
+    std::array<uint8_t, 16> FScratchEventBuffer{};
+    std::array<uint8_t, 10> FLastResponse{};
+    std::atomic<bool> FRequestPending{false};
+    std::atomic<bool> FBroadcastReceived{false};
+    std::atomic<int32_t> FRxFailCount{0};
+    int32_t FWheelDiameter = 659;
+    int32_t FUserWeight = 0;
+    int32_t FLastResistance = NoLevel;
+    int32_t FLastTargetPower = NoLevel;
+    float FLastSlope = NoSlope;
+    std::atomic<uint64_t> FSendPacket{0};
+    std::atomic<int32_t> FBurstBytesRemaining{0};
+    std::atomic<int32_t> FBurstPacketIndex{0};
+    TMapTable FMapTable{};
+    std::unique_ptr<TResistanceMap> FReceivedMap;
+    mutable std::mutex FRowMutex;
+    std::deque<TAntRxRow> FReceivedRows;
+};
+
+// The owned collection of channels.
+class TAntChannels : public TCollection {
+public:
+    explicit TAntChannels(TPersistent *Owner);
+    std::string ClassName() const override { return "TAntChannels"; }
+    TAntChannel *Items(int Index) const { return static_cast<TAntChannel *>(TCollection::Items(Index)); }
+    TAntChannel *Add() { return static_cast<TAntChannel *>(TCollection::Add()); }
+};
+
+class TAntChannelList : public TPersistent {
+public:
+    // Owner: the controller (for name paths); not owned.
+    explicit TAntChannelList(TComponent *AOwner);
+    ~TAntChannelList() override;
+    TAntChannelList(const TAntChannelList &) = delete;
+    TAntChannelList &operator=(const TAntChannelList &) = delete;
+
+    std::string ClassName() const override { return "TAntChannelList"; }
+    const TPropList &Properties() const override;
+    TPersistent *GetOwner() const override { return FOwner; }
+    TComponent *Owner() const { return FOwner; }
+
+    const std::string &Name() const { return FName; }
+    virtual void SetName(const std::string &Value);
+    const std::string &Filename() const { return FFilename; }
+    virtual void SetFilename(const std::string &Value);
+    TAntChannels *AntChannelItems() const { return FAntChannelItems.get(); }
+
+    TAntChannel *Add();
+    TAntChannel *Items(int Index) const { return FAntChannelItems->Items(Index); }
+    int Count() const { return FAntChannelItems->Count(); }
+    int IndexOf(const TAntChannel *Channel) const { return FAntChannelItems->IndexOf(Channel); }
+    virtual void Clear();
+    // Does nothing for an index outside the list.
+    virtual void Delete(int Index);
+    virtual void LoadFromFile(const std::string &FileName);
+    virtual void SaveToFile(const std::string &FileName);
+    virtual void LoadFromStream(TStream &Stream);
+    virtual void SaveToStream(TStream &Stream);
+
+    // Another channel list: Filename and the channels, property by property.
+    void Assign(const TPersistent *Source) override;
+
+protected:
+    // Another channel list: through a memory stream in the list's format.
+    void AssignTo(TPersistent *Dest) const override;
+
+private:
+    TComponent *FOwner = nullptr;
+    std::string FName;
+    std::string FFilename;
+    std::unique_ptr<TAntChannels> FAntChannelItems;
+};

@@ -1,0 +1,88 @@
+#include "FakeAntLib.h"
+
+#include <cstring>
+
+bool TFakeAntLib::Result = true;
+TFakeAntLib *TFakeAntLib::Current = nullptr;
+
+namespace {
+
+void Rec(const char *Name, std::vector<int> Args, const uint8_t *Data = nullptr)
+{
+    TFakeAntCall call;
+    call.Name = Name;
+    call.Args = std::move(Args);
+    if (Data)
+        std::memcpy(call.Data.data(), Data, 8);
+    if (TFakeAntLib::Current)
+        TFakeAntLib::Current->Record(std::move(call));
+}
+
+TAntFunctions RecordingTable()
+{
+    TAntFunctions f;
+    f.ANT_Init = [](uint8_t d, uint16_t b) { Rec("ANT_Init", {d, b}); return TFakeAntLib::Result; };
+    f.ANT_Close = [] { Rec("ANT_Close", {}); };
+    f.ANT_ResetSystem = [] { Rec("ANT_ResetSystem", {}); return TFakeAntLib::Result; };
+    f.ANT_Nap = [](uint32_t ms) { Rec("ANT_Nap", {static_cast<int>(ms)}); };
+    f.ANT_SetNetworkKey = [](uint8_t n, const uint8_t *k) { Rec("ANT_SetNetworkKey", {n}, k); return TFakeAntLib::Result; };
+    f.ANT_AssignChannel = [](uint8_t c, uint8_t t, uint8_t n) { Rec("ANT_AssignChannel", {c, t, n}); return TFakeAntLib::Result; };
+    f.ANT_UnAssignChannel = [](uint8_t c) { Rec("ANT_UnAssignChannel", {c}); return TFakeAntLib::Result; };
+    f.ANT_OpenChannel = [](uint8_t c) { Rec("ANT_OpenChannel", {c}); return TFakeAntLib::Result; };
+    f.ANT_CloseChannel = [](uint8_t c) { Rec("ANT_CloseChannel", {c}); return TFakeAntLib::Result; };
+    f.ANT_RequestMessage = [](uint8_t c, uint8_t m) { Rec("ANT_RequestMessage", {c, m}); return TFakeAntLib::Result; };
+    f.ANT_AssignResponseFunction = [](ANT_RESPONSE_FUNC cb, uint8_t *) {
+        Rec("ANT_AssignResponseFunction", {cb != nullptr});
+    };
+    f.ANT_AssignChannelEventFunction = [](uint8_t c, ANT_EVENT_FUNC cb, uint8_t *) {
+        Rec("ANT_AssignChannelEventFunction", {c, cb != nullptr});
+    };
+    f.ANT_UnassignAllResponseFunctions = [] { Rec("ANT_UnassignAllResponseFunctions", {}); };
+    f.ANT_SendBroadcastData = [](uint8_t c, const uint8_t *d) { Rec("ANT_SendBroadcastData", {c}, d); return TFakeAntLib::Result; };
+    f.ANT_SendAcknowledgedData = [](uint8_t c, const uint8_t *d) { Rec("ANT_SendAcknowledgedData", {c}, d); return TFakeAntLib::Result; };
+    f.ANT_RxExtMesgsEnable = [](uint8_t e) { Rec("ANT_RxExtMesgsEnable", {e}); return TFakeAntLib::Result; };
+    return f;
+}
+
+} // namespace
+
+TFakeAntLib::TFakeAntLib()
+{
+    Result = true;
+    Current = this;
+    SetAntFunctionsForTesting(RecordingTable());
+}
+
+TFakeAntLib::~TFakeAntLib()
+{
+    SetAntFunctionsForTesting(TAntFunctions{});
+    Current = nullptr;
+}
+
+void TFakeAntLib::Record(TFakeAntCall Call)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FCalls.push_back(std::move(Call));
+}
+
+std::vector<TFakeAntCall> TFakeAntLib::Calls() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FCalls;
+}
+
+std::vector<TFakeAntCall> TFakeAntLib::Calls(const std::string &Name) const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    std::vector<TFakeAntCall> out;
+    for (const auto &c : FCalls)
+        if (c.Name == Name)
+            out.push_back(c);
+    return out;
+}
+
+void TFakeAntLib::Clear()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FCalls.clear();
+}

@@ -1,0 +1,39 @@
+#pragma once
+// A recording stand-in for the ANT library's function table: every call is kept with its
+// arguments (and the 8 data bytes of the send calls) so tests can check what went out.
+#include "ant/binding/AntLib.h"
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct TFakeAntCall {
+    std::string Name;
+    std::vector<int> Args;
+    std::array<uint8_t, 8> Data{};
+};
+
+class TFakeAntLib {
+public:
+    // Installs the recording table; the destructor puts an empty table back.
+    TFakeAntLib();
+    ~TFakeAntLib();
+    TFakeAntLib(const TFakeAntLib &) = delete;
+    TFakeAntLib &operator=(const TFakeAntLib &) = delete;
+
+    std::vector<TFakeAntCall> Calls() const;
+    std::vector<TFakeAntCall> Calls(const std::string &Name) const;
+    void Clear();
+
+    // Result of the bool functions (default true).
+    static bool Result;
+    static TFakeAntLib *Current;
+
+    void Record(TFakeAntCall Call);
+
+private:
+    mutable std::mutex FMutex;
+    std::vector<TFakeAntCall> FCalls;
+};

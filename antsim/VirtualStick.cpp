@@ -198,10 +198,17 @@ void VirtualStick::receive(const uint8_t *data, size_t size, Nanos now)
     if (unplugged(now))
         return;
     advance(now);
-    const uint64_t droppedBefore = FDecoder.bytesDropped();
     FDecoder.feed(data, size);
-    if (FDecoder.bytesDropped() != droppedBefore)
-        emit(kSerialError, {0x00});
+    reportDroppedBytes();
+}
+
+// One serial error for each run of bytes that were not a frame, in stream order.
+void VirtualStick::reportDroppedBytes()
+{
+    if (FDecoder.bytesDropped() == FDroppedSeen)
+        return;
+    FDroppedSeen = FDecoder.bytesDropped();
+    emit(kSerialError, {0x00});
 }
 
 Nanos VirtualStick::slotTime(const Channel &c) const
@@ -214,6 +221,8 @@ Nanos VirtualStick::slotTime(const Channel &c) const
 
 Nanos VirtualStick::nextDue() const
 {
+    if (FNow >= FUnplugAt)
+        return kNever;
     Nanos due = FUnplugAt;
     for (const auto &c : FChannels)
         if (c.open())
@@ -399,6 +408,7 @@ void VirtualStick::runSlot(int ch, Nanos t)
 
 void VirtualStick::handle(const antlib::AntMessage &m)
 {
+    reportDroppedBytes();
     const auto &d = m.data;
     const uint8_t first = d.empty() ? 0 : d[0];
     if (d.size() < minLength(m.id)) {

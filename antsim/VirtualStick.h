@@ -95,6 +95,7 @@ private:
     };
 
     void reset();
+    void reportDroppedBytes();
     void handle(const antlib::AntMessage &m);
     void respond(uint8_t channel, uint8_t messageId, uint8_t code);
     void event(uint8_t channel, uint8_t code);
@@ -120,6 +121,7 @@ private:
     Nanos FUnplugAt = kNever;
     std::mt19937_64 FRandom;
     antlib::AntMessageDecoder FDecoder;
+    uint64_t FDroppedSeen = 0;
     std::vector<uint8_t> FOutput;
 };
 

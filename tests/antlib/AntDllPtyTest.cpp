@@ -395,8 +395,8 @@ TEST_F(AntDllPty, CloseFromInsideACallbackStopsFurtherDeliveries)
     EXPECT_FALSE(ANT_OpenChannel(0));
 
     // The library opens again afterwards (the closed session is joined on the way).
-    g_onEvent = nullptr;
     ASSERT_TRUE(peer.open());
+    g_onEvent = nullptr;
     ASSERT_TRUE(ANT_OpenChannel(0));
     expectFrame(0x4B, {0});
 }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -267,4 +269,28 @@ TEST(TextHelpers, CaseAndBlanks)
     EXPECT_EQ(IntToStr(-42), "-42");
     EXPECT_EQ(IntToHex(0xAB, 4), "00AB");
     EXPECT_EQ(IntToHex(0x12345, 2), "12345");
+}
+
+TEST(TimeStamp, SafeFromManyThreadsWhileSettingsChange)
+{
+    std::atomic<bool> failed{false};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 3; ++t)
+        workers.emplace_back([&failed] {
+            const std::regex shape(R"(^.*\d{2}\.\d{4}$)");
+            for (int i = 0; i < 200; ++i) {
+                if (!std::regex_match(TimeStamp(), shape))
+                    failed = true;
+                const std::string f = FloatToStr(0.5);
+                if (f != "0.5" && f != "0,5")
+                    failed = true;
+            }
+        });
+    for (int i = 0; i < 100; ++i) {
+        PinnedSettings pin(i % 2 ? ',' : '.');
+        (void)SystemFormatSettings();
+    }
+    for (auto &w : workers)
+        w.join();
+    EXPECT_FALSE(failed.load());
 }

@@ -1,0 +1,166 @@
+// The virtual stick as an in-process transport on the real clock: pacing, unplug, close and
+// concurrent use from a reader and a writer thread.
+#include "antlib/AntMessage.h"
+#include "antlib/VirtualStickSlot.h"
+#include "antsim/VirtualTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace antsim;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+void send(antlib::Transport &t, uint8_t id, std::vector<uint8_t> data)
+{
+    const auto frame = antlib::encodeMessage(id, data.data(), data.size());
+    ASSERT_TRUE(t.write(frame.data(), frame.size()));
+}
+
+// Reads and decodes until `done` says so, the stick goes away or `limit` passes.
+// Returns the last read result (-1 when the stick went away).
+int readUntil(antlib::Transport &t, std::vector<antlib::AntMessage> &got,
+              const std::function<bool()> &done, std::chrono::milliseconds limit)
+{
+    antlib::AntMessageDecoder dec([&](const antlib::AntMessage &m) { got.push_back(m); });
+    const auto end = Clock::now() + limit;
+    uint8_t buf[256];
+    int n = 0;
+    while (!done() && Clock::now() < end) {
+        n = t.read(buf, sizeof buf, 100);
+        if (n < 0)
+            return n;
+        dec.feed(buf, size_t(n));
+    }
+    return n;
+}
+
+void openTrainer(antlib::Transport &t)
+{
+    send(t, 0x42, {0, 0, 0});
+    send(t, 0x51, {0, 0, 0, 17, 0});
+    send(t, 0x43, {0, 0x00, 0x20});
+    send(t, 0x45, {0, 57});
+    send(t, 0x63, {0, 255});
+    send(t, 0x4B, {0});
+}
+
+size_t countBroadcasts(const std::vector<antlib::AntMessage> &got)
+{
+    size_t n = 0;
+    for (const auto &m : got)
+        n += m.id == 0x4E;
+    return n;
+}
+
+} // namespace
+
+TEST(VirtualTransport, ServesAnOpenChannelInRealTime)
+{
+    VirtualTransport t(loadScenario("default"), NetworkKeys{});
+    EXPECT_EQ(t.productId(), 0);
+    EXPECT_FALSE(t.productName().empty());
+    send(t, 0x4A, {0});
+    std::vector<antlib::AntMessage> got;
+    readUntil(t, got, [&] { return !got.empty(); }, std::chrono::seconds(5));
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0].id, 0x6F);
+
+    got.clear();
+    openTrainer(t);
+    readUntil(t, got, [&] { return countBroadcasts(got) >= 3; }, std::chrono::seconds(10));
+    EXPECT_GE(countBroadcasts(got), 3u);
+    size_t responses = 0;
+    for (const auto &m : got)
+        responses += m.id == 0x40 && m.data[1] != 0x01 && m.data[2] == 0;
+    EXPECT_EQ(responses, 6u);
+    // A read with nothing due returns 0 at its time-out.
+    send(t, 0x4C, {0});
+    got.clear();
+    readUntil(t, got, [&] { return got.size() >= 2; }, std::chrono::seconds(5));
+    uint8_t buf[16];
+    EXPECT_EQ(t.read(buf, sizeof buf, 50), 0);
+}
+
+TEST(VirtualTransport, UnplugEndsReadsAndWrites)
+{
+    const std::string path = ::testing::TempDir() + "antsim_unplug.txt";
+    FILE *f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("trainer 4242\nunplug 0.4\n", f);
+    std::fclose(f);
+    auto t = antlib::makeVirtualStickTransport(path);
+    ASSERT_NE(t, nullptr);
+    openTrainer(*t);
+    std::vector<antlib::AntMessage> got;
+    const int last = readUntil(*t, got, [] { return false; }, std::chrono::seconds(10));
+    EXPECT_EQ(last, -1);
+    uint8_t reset[] = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+    EXPECT_FALSE(t->write(reset, sizeof reset));
+    uint8_t buf[8];
+    EXPECT_EQ(t->read(buf, sizeof buf, 10), -1);
+    std::remove(path.c_str());
+}
+
+TEST(VirtualTransport, FactoryRejectsBadScenarios)
+{
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(antlib::makeVirtualStickTransport("/nonexistent/antsim.txt"), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot read scenario file /nonexistent/antsim.txt"), std::string::npos);
+    EXPECT_NE(antlib::makeVirtualStickTransport("default"), nullptr);
+}
+
+TEST(VirtualTransport, CloseWakesABlockedReader)
+{
+    VirtualTransport t(loadScenario("default"), NetworkKeys{});
+    std::atomic<int> result{1};
+    std::thread reader([&] {
+        uint8_t buf[8];
+        result = t.read(buf, sizeof buf, -1); // nothing is due: waits for ever
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(result.load(), 1);
+    t.close();
+    reader.join();
+    EXPECT_EQ(result.load(), -1);
+    uint8_t reset[] = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+    EXPECT_FALSE(t.write(reset, sizeof reset));
+}
+
+TEST(VirtualTransport, ReaderAndWriterThreadsShareTheStick)
+{
+    VirtualTransport t(parseScenario("trainer 4242\nhr 77\nrider 0 150 85\n"), NetworkKeys{});
+    openTrainer(t);
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> statuses{0};
+    std::thread reader([&] {
+        std::vector<antlib::AntMessage> got;
+        antlib::AntMessageDecoder dec([&](const antlib::AntMessage &m) {
+            if (m.id == 0x52)
+                ++statuses;
+        });
+        uint8_t buf[64];
+        while (!stop) {
+            const int n = t.read(buf, sizeof buf, 20);
+            if (n < 0)
+                break;
+            dec.feed(buf, size_t(n));
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        send(t, 0x4D, {0, 0x52});
+        if (i % 20 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (statuses < 200 && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stop = true;
+    reader.join();
+    EXPECT_EQ(statuses.load(), 200u);
+}

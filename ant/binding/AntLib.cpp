@@ -205,65 +205,70 @@ bool UnloadAntLib()
 
 // ---- null-safe calls -----------------------------------------------------------------------
 
-#define ANT_CALL(fn, fallback, ...)                                                                \
-    do {                                                                                           \
-        auto f = gFunctions.fn;                                                                    \
-        return f ? f(__VA_ARGS__) : fallback;                                                      \
-    } while (0)
-#define ANT_CALL_VOID(fn, ...)                                                                     \
-    do {                                                                                           \
-        auto f = gFunctions.fn;                                                                    \
-        if (f)                                                                                     \
-            f(__VA_ARGS__);                                                                        \
-    } while (0)
+namespace {
 
-bool TAntLib::ANT_Init(uint8_t deviceNumber, uint16_t baudRate) { ANT_CALL(ANT_Init, false, deviceNumber, baudRate); }
-void TAntLib::ANT_Close() { ANT_CALL_VOID(ANT_Close); }
-bool TAntLib::ANT_ResetSystem() { ANT_CALL(ANT_ResetSystem, false); }
-void TAntLib::ANT_Nap(uint32_t milliseconds) { ANT_CALL_VOID(ANT_Nap, milliseconds); }
-bool TAntLib::ANT_SetNetworkKey(uint8_t network, const uint8_t *key8) { ANT_CALL(ANT_SetNetworkKey, false, network, key8); }
-bool TAntLib::ANT_SetTransmitPower(uint8_t power) { ANT_CALL(ANT_SetTransmitPower, false, power); }
+template <typename R, typename... P, typename... A>
+R callOr(R (*fn)(P...), R fallback, A... args)
+{
+    return fn ? fn(args...) : fallback;
+}
+
+template <typename... P, typename... A>
+void callIfPresent(void (*fn)(P...), A... args)
+{
+    if (fn)
+        fn(args...);
+}
+
+} // namespace
+
+bool TAntLib::ANT_Init(uint8_t deviceNumber, uint16_t baudRate) { return callOr(gFunctions.ANT_Init, false, deviceNumber, baudRate); }
+void TAntLib::ANT_Close() { callIfPresent(gFunctions.ANT_Close); }
+bool TAntLib::ANT_ResetSystem() { return callOr(gFunctions.ANT_ResetSystem, false); }
+void TAntLib::ANT_Nap(uint32_t milliseconds) { callIfPresent(gFunctions.ANT_Nap, milliseconds); }
+bool TAntLib::ANT_SetNetworkKey(uint8_t network, const uint8_t *key8) { return callOr(gFunctions.ANT_SetNetworkKey, false, network, key8); }
+bool TAntLib::ANT_SetTransmitPower(uint8_t power) { return callOr(gFunctions.ANT_SetTransmitPower, false, power); }
 bool TAntLib::ANT_GetDeviceUSBInfo(uint8_t deviceNumber, uint8_t *product256, uint8_t *serial256)
 {
-    ANT_CALL(ANT_GetDeviceUSBInfo, false, deviceNumber, product256, serial256);
+    return callOr(gFunctions.ANT_GetDeviceUSBInfo, false, deviceNumber, product256, serial256);
 }
-bool TAntLib::ANT_GetDeviceUSBPID(uint16_t *pid) { ANT_CALL(ANT_GetDeviceUSBPID, false, pid); }
+bool TAntLib::ANT_GetDeviceUSBPID(uint16_t *pid) { return callOr(gFunctions.ANT_GetDeviceUSBPID, false, pid); }
 bool TAntLib::ANT_AssignChannel(uint8_t channel, uint8_t channelType, uint8_t network)
 {
-    ANT_CALL(ANT_AssignChannel, false, channel, channelType, network);
+    return callOr(gFunctions.ANT_AssignChannel, false, channel, channelType, network);
 }
-bool TAntLib::ANT_UnAssignChannel(uint8_t channel) { ANT_CALL(ANT_UnAssignChannel, false, channel); }
+bool TAntLib::ANT_UnAssignChannel(uint8_t channel) { return callOr(gFunctions.ANT_UnAssignChannel, false, channel); }
 bool TAntLib::ANT_SetChannelId(uint8_t channel, uint16_t deviceNumber, uint8_t deviceType,
                                uint8_t transmissionType)
 {
-    ANT_CALL(ANT_SetChannelId, false, channel, deviceNumber, deviceType, transmissionType);
+    return callOr(gFunctions.ANT_SetChannelId, false, channel, deviceNumber, deviceType, transmissionType);
 }
-bool TAntLib::ANT_SetChannelRFFreq(uint8_t channel, uint8_t frequency) { ANT_CALL(ANT_SetChannelRFFreq, false, channel, frequency); }
-bool TAntLib::ANT_SetChannelPeriod(uint8_t channel, uint16_t period) { ANT_CALL(ANT_SetChannelPeriod, false, channel, period); }
-bool TAntLib::ANT_OpenChannel(uint8_t channel) { ANT_CALL(ANT_OpenChannel, false, channel); }
-bool TAntLib::ANT_OpenRxScanMode() { ANT_CALL(ANT_OpenRxScanMode, false); }
-bool TAntLib::ANT_CloseChannel(uint8_t channel) { ANT_CALL(ANT_CloseChannel, false, channel); }
-bool TAntLib::ANT_RequestMessage(uint8_t channel, uint8_t messageId) { ANT_CALL(ANT_RequestMessage, false, channel, messageId); }
+bool TAntLib::ANT_SetChannelRFFreq(uint8_t channel, uint8_t frequency) { return callOr(gFunctions.ANT_SetChannelRFFreq, false, channel, frequency); }
+bool TAntLib::ANT_SetChannelPeriod(uint8_t channel, uint16_t period) { return callOr(gFunctions.ANT_SetChannelPeriod, false, channel, period); }
+bool TAntLib::ANT_OpenChannel(uint8_t channel) { return callOr(gFunctions.ANT_OpenChannel, false, channel); }
+bool TAntLib::ANT_OpenRxScanMode() { return callOr(gFunctions.ANT_OpenRxScanMode, false); }
+bool TAntLib::ANT_CloseChannel(uint8_t channel) { return callOr(gFunctions.ANT_CloseChannel, false, channel); }
+bool TAntLib::ANT_RequestMessage(uint8_t channel, uint8_t messageId) { return callOr(gFunctions.ANT_RequestMessage, false, channel, messageId); }
 void TAntLib::ANT_AssignResponseFunction(ANT_RESPONSE_FUNC callback, uint8_t *buffer10)
 {
-    ANT_CALL_VOID(ANT_AssignResponseFunction, callback, buffer10);
+    callIfPresent(gFunctions.ANT_AssignResponseFunction, callback, buffer10);
 }
 void TAntLib::ANT_AssignChannelEventFunction(uint8_t channel, ANT_EVENT_FUNC callback, uint8_t *buffer16)
 {
-    ANT_CALL_VOID(ANT_AssignChannelEventFunction, channel, callback, buffer16);
+    callIfPresent(gFunctions.ANT_AssignChannelEventFunction, channel, callback, buffer16);
 }
-void TAntLib::ANT_UnassignAllResponseFunctions() { ANT_CALL_VOID(ANT_UnassignAllResponseFunctions); }
-uint32_t TAntLib::ANT_LibVersion() { ANT_CALL(ANT_LibVersion, 0u); }
-bool TAntLib::ANT_SendBroadcastData(uint8_t channel, const uint8_t *data8) { ANT_CALL(ANT_SendBroadcastData, false, channel, data8); }
-bool TAntLib::ANT_SendAcknowledgedData(uint8_t channel, const uint8_t *data8) { ANT_CALL(ANT_SendAcknowledgedData, false, channel, data8); }
+void TAntLib::ANT_UnassignAllResponseFunctions() { callIfPresent(gFunctions.ANT_UnassignAllResponseFunctions); }
+uint32_t TAntLib::ANT_LibVersion() { return callOr(gFunctions.ANT_LibVersion, 0u); }
+bool TAntLib::ANT_SendBroadcastData(uint8_t channel, const uint8_t *data8) { return callOr(gFunctions.ANT_SendBroadcastData, false, channel, data8); }
+bool TAntLib::ANT_SendAcknowledgedData(uint8_t channel, const uint8_t *data8) { return callOr(gFunctions.ANT_SendAcknowledgedData, false, channel, data8); }
 bool TAntLib::ANT_SendBurstTransfer(uint8_t channel, const uint8_t *data, uint16_t packets)
 {
-    ANT_CALL(ANT_SendBurstTransfer, false, channel, data, packets);
+    return callOr(gFunctions.ANT_SendBurstTransfer, false, channel, data, packets);
 }
-bool TAntLib::ANT_SetChannelSearchTimeout(uint8_t channel, uint8_t timeout) { ANT_CALL(ANT_SetChannelSearchTimeout, false, channel, timeout); }
+bool TAntLib::ANT_SetChannelSearchTimeout(uint8_t channel, uint8_t timeout) { return callOr(gFunctions.ANT_SetChannelSearchTimeout, false, channel, timeout); }
 bool TAntLib::ANT_SetLowPriorityChannelSearchTimeout(uint8_t channel, uint8_t timeout)
 {
-    ANT_CALL(ANT_SetLowPriorityChannelSearchTimeout, false, channel, timeout);
+    return callOr(gFunctions.ANT_SetLowPriorityChannelSearchTimeout, false, channel, timeout);
 }
-bool TAntLib::ANT_RxExtMesgsEnable(uint8_t enable) { ANT_CALL(ANT_RxExtMesgsEnable, false, enable); }
-bool TAntLib::ANT_LibConfig(uint8_t flags) { ANT_CALL(ANT_LibConfig, false, flags); }
+bool TAntLib::ANT_RxExtMesgsEnable(uint8_t enable) { return callOr(gFunctions.ANT_RxExtMesgsEnable, false, enable); }
+bool TAntLib::ANT_LibConfig(uint8_t flags) { return callOr(gFunctions.ANT_LibConfig, false, flags); }

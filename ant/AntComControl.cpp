@@ -1,0 +1,263 @@
+#include "ant/AntComControl.h"
+
+#include "ant/binding/AntLib.h"
+#include "framework/Exception.h"
+#include "framework/Strings.h"
+#include "framework/SysUtils.h"
+#include "platform/UiThread.h"
+
+TAntComControl::TAntComControl(TComponent *AOwner)
+    : TComponent(AOwner),
+      FAntRequestList(std::make_unique<TAntRequestList>(this)),
+      FAntDeviceList(std::make_unique<TAntDeviceList>(this)),
+      FAntChannelList(std::make_unique<TAntChannelList>(this))
+{
+    // A designer edits the component without a running transport.
+    if (AOwner == nullptr || !AOwner->IsDesigning()) {
+        FMessageThread = std::make_unique<TThreadChannelMsg>(this);
+        FMessageThread->OnChannelEvent = [this](void *Channel, uint8_t Code) {
+            DoChannelMessage(this, static_cast<TAntChannel *>(Channel), Code);
+        };
+        FMessageThread->OnChannelResponse = [this](void *Channel, uint8_t Code) {
+            DoResponseMessage(static_cast<TAntChannel *>(Channel), Code);
+        };
+    }
+}
+
+TAntComControl::~TAntComControl()
+{
+    FDestroying.store(true, std::memory_order_release);
+    Destroying();
+    FMessageThread.reset();
+    // The repeat requests point at channels: they go before the channels do.
+    FAntRequestList.reset();
+    FAntChannelList.reset();
+    FAntDeviceList.reset();
+}
+
+const TPropList &TAntComControl::Properties() const
+{
+    // The base table is the same for every component; the first call builds the list.
+    static const TPropList props = [this] {
+        using C = TAntComControl;
+        return InheritProps(this->TComponent::Properties(),
+                            {
+                                BoolProp<C>("DebugMode", &C::DebugMode, &C::SetDebugMode, false),
+                                ObjProp<C>("AntDeviceList", "TAntDeviceList", &C::AntDeviceList),
+                                ObjProp<C>("AntChannelList", "TAntChannelList", &C::AntChannelList),
+                                IntProp<C, int32_t>("Delay", "Integer", &C::Delay, &C::SetDelay),
+                                ObjProp<C>("AntRequestList", "TAntRequestList", &C::AntRequestList),
+                                BoolProp<C>("UseGlobalResponseFunction", &C::UseGlobalResponseFunction,
+                                            &C::SetUseGlobalResponseFunction, false),
+                            });
+    }();
+    return props;
+}
+
+void TAntComControl::SetDebugMode(bool Value)
+{
+    if (DebugMode() != Value)
+        FDebugMode.store(Value, std::memory_order_relaxed);
+}
+
+void TAntComControl::SetDelay(int32_t Value)
+{
+    if (FDelay != Value)
+        FDelay = Value;
+}
+
+void TAntComControl::SetUseGlobalResponseFunction(bool Value)
+{
+    if (UseGlobalResponseFunction() != Value)
+        FUseGlobalResponseFunction.store(Value, std::memory_order_relaxed);
+}
+
+void TAntComControl::SetAntDllState(TAntDllState Value) { FAntDllState = Value; }
+
+void TAntComControl::SetBusy(bool Value)
+{
+    if (FBusy == Value)
+        return;
+    FBusy = Value;
+    DoAntBusyState(Value);
+}
+
+void TAntComControl::SetLogStrings(TStrings *Value) { FLogStrings.store(Value, std::memory_order_release); }
+
+// ---- log and waits -------------------------------------------------------------------------
+
+void TAntComControl::Log(const std::string &Text)
+{
+    TStrings *target = LogStrings();
+    if (!DebugMode() || target == nullptr || FDestroying.load(std::memory_order_acquire))
+        return;
+    target->Add(TimeStamp() + " " + Text);
+}
+
+void TAntComControl::LogSeparator() { Log(std::string(77, '-')); }
+
+std::string TAntComControl::TimeStamp() { return ::TimeStamp(); }
+
+void TAntComControl::PumpDelay(uint32_t ms) { ::PumpDelay(ms); }
+
+// ---- channels and sending ------------------------------------------------------------------
+
+void TAntComControl::RemoveChannelRequests(TAntChannel *aAntChannel)
+{
+    for (int i = FAntRequestList->Count() - 1; i >= 0; --i) {
+        TAntRequest *request = FAntRequestList->AntRequests(i);
+        if (request->Channel() != aAntChannel)
+            continue;
+        request->SetEnabled(false);
+        Log(Format("FAntRequestList.AntRequests[%d]", {i}));
+        FAntRequestList->Delete(i);
+    }
+}
+
+int TAntComControl::CloseChannel(TAntChannel *aAntChannel)
+{
+    if (aAntChannel == nullptr)
+        return 0;
+    aAntChannel->DisableConnectChannelThread();
+    RemoveChannelRequests(aAntChannel);
+    DoChannelClosing(aAntChannel);
+    const uint8_t number = aAntChannel->ChannelNumber();
+    TAntLib::ANT_CloseChannel(number);
+    TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
+    int result = TAntLib::ANT_UnAssignChannel(number) ? 1 : 0;
+    aAntChannel->SetDoResponseFunction(false);
+    aAntChannel->SetDoChannelEventFunction(false);
+    aAntChannel->SetEventThreadId(0);
+    aAntChannel->SetConnected(false);
+    aAntChannel->SetChannelState(chsIdle);
+    DoChannelClosed(aAntChannel);
+    Log(Format("Channel %d closed proc CloseChannel", {number}));
+    return result;
+}
+
+void TAntComControl::DeleteChannel(TAntChannel *aAntChannel)
+{
+    if (aAntChannel == nullptr)
+        return;
+    DoChannelDeleting(aAntChannel);
+    if (aAntChannel->Connected())
+        CloseChannel(aAntChannel);
+    aAntChannel->RemoveChannelEventFunction();
+    aAntChannel->RemoveResponseFunction();
+    // Nothing may refer to the channel once it is freed: a repeat request left behind by a
+    // channel that the library had already closed, or a message still queued for it, would
+    // otherwise reach freed memory.
+    RemoveChannelRequests(aAntChannel);
+    aAntChannel->SetEventThreadId(0);
+    aAntChannel->SetResponseThreadId(0);
+    if (FMessageThread)
+        FMessageThread->PurgeChannel(aAntChannel);
+    int index = FAntChannelList->IndexOf(aAntChannel);
+    if (index >= 0)
+        FAntChannelList->Delete(index);
+}
+
+void TAntComControl::SendAcknowledgedData(TAntChannel *aAntChannel, const TChannelSendPacket &Data)
+{
+    if (aAntChannel == nullptr)
+        throw Exception("Channel not assigned (TAntComControl.SendAcknowledgedData).");
+    if (!aAntChannel->Connected())
+        throw Exception("Channel not connected (TAntComControl.SendAcknowledgedData).");
+    TChannelSendPacket copy = Data;
+    TAntLib::ANT_SendAcknowledgedData(aAntChannel->ChannelNumber(), copy.data());
+}
+
+void TAntComControl::SendBroadcastData(TAntChannel *aAntChannel, const TChannelSendPacket &Data)
+{
+    if (aAntChannel == nullptr)
+        throw Exception("Channel not assigned (TAntComControl.SendBroadcastData).");
+    if (!aAntChannel->Connected())
+        throw Exception("Channel not connected (TAntComControl.SendBroadcastData).");
+    TChannelSendPacket copy = Data;
+    TAntLib::ANT_SendBroadcastData(aAntChannel->ChannelNumber(), copy.data());
+}
+
+void TAntComControl::SendUserConfiguration(TAntChannel *aAntChannel)
+{
+    if (aAntChannel == nullptr || aAntChannel->AntChannelProfile() != acpAntFE)
+        return;
+    TChannelSendPacket page = BuildUserConfigurationPage(0, aAntChannel->WheelDiameter(), false);
+    aAntChannel->SetSendPacket(page);
+    SendAcknowledgedData(aAntChannel, page);
+    Log("DP55 Send User Configuration  - Diam:" + IntToStr(aAntChannel->WheelDiameter()));
+}
+
+// ---- notifications -------------------------------------------------------------------------
+
+void TAntComControl::DoChannelConnected(TAntChannel *aAntChannel)
+{
+    if (aAntChannel != nullptr && aAntChannel->AntChannelProfile() == acpAntFE) {
+        TAntRequest *request = FAntRequestList->Add();
+        request->SetChannel(aAntChannel);
+        request->SetTimeOut(0);
+        request->SetInterval(aAntChannel->RepeatCommandInterval());
+        request->OnTimer = [this](TObject *Sender) { RepeatCommandTimer(Sender); };
+        request->SetEnabled(true);
+    }
+    if (OnChannelConnected)
+        OnChannelConnected(this, aAntChannel);
+}
+
+void TAntComControl::RepeatCommandTimer(TObject *Sender)
+{
+    auto *request = dynamic_cast<TAntRequest *>(Sender);
+    if (request == nullptr || request->Channel() == nullptr || !request->Channel()->Connected())
+        return;
+    Log("Call repeatLastCommand");
+    request->Channel()->repeatLastCommand();
+}
+
+void TAntComControl::DoChannelClosed(TAntChannel *aAntChannel)
+{
+    if (aAntChannel != nullptr && aAntChannel->AntChannelProfile() == acpAntFE)
+        RemoveChannelRequests(aAntChannel);
+    if (OnChannelClosed)
+        OnChannelClosed(this, aAntChannel);
+}
+
+void TAntComControl::DoAntDllStateChange(TAntDllState State)
+{
+    if (OnAntDllStateChange)
+        OnAntDllStateChange(this, State);
+}
+
+void TAntComControl::DoAntDisconnecting(TDisconnectStep Step)
+{
+    if (OnAntDisconnecting)
+        OnAntDisconnecting(this, Step);
+}
+
+void TAntComControl::DoAntBusyState(bool isBusy)
+{
+    if (OnAntBusyState)
+        OnAntBusyState(this, isBusy);
+}
+
+void TAntComControl::DoChannelDeleting(TAntChannel *aAntChannel)
+{
+    if (OnChannelDeleting)
+        OnChannelDeleting(this, aAntChannel);
+}
+
+void TAntComControl::DoChannelClosing(TAntChannel *aAntChannel)
+{
+    if (OnChannelClosing)
+        OnChannelClosing(this, aAntChannel);
+}
+
+void TAntComControl::DoChannelConnecting(TAntChannel *aAntChannel)
+{
+    if (ChannelConnecting)
+        ChannelConnecting(this, aAntChannel);
+}
+
+void TAntComControl::DoResponseMessage(TAntChannel *Channel, uint8_t ucResponseMsgID)
+{
+    if (OnResponseMessage)
+        OnResponseMessage(this, Channel, ucResponseMsgID);
+}

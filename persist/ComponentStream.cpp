@@ -553,9 +553,9 @@ struct TIntRange {
 // Stored integers must fit the property's declared type rather than being silently cut.
 TIntRange RangeOf(const TPropInfo &P)
 {
-    if (P.Kind == TPropKind::Int64)
-        return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
     const std::string &t = P.TypeName;
+    if (P.Kind == TPropKind::Int64 || SameText(t, "Int64") || SameText(t, "UInt64"))
+        return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
     if (SameText(t, "Byte") || SameText(t, "uint8") || SameText(t, "UInt8"))
         return {0, 255};
     if (SameText(t, "ShortInt") || SameText(t, "int8") || SameText(t, "Int8"))
@@ -800,6 +800,8 @@ private:
                     cleared = true;
                 }
                 TCollectionItem *item = Coll.Add();
+                if (!item)
+                    InvalidStream();
                 std::string context = Path + "[" + std::to_string(index) + "].";
                 while (FIn.Peek() != vaNull)
                     ReadProperty(*item, context, Depth + 1);

@@ -1,0 +1,73 @@
+// The controller's message thread carries posted events, with the row each was heard with,
+// to the decoders on this (the user-interface) thread.
+#include "FakeAntLib.h"
+
+#include "ant/AntComControl.h"
+#include "platform/ThreadMessages.h"
+#include "platform/UiThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+TEST(MessageThreadDispatch, PostedPagesAreDecodedInOrderWithTheirOwnRows)
+{
+    TFakeAntLib lib;
+    TAntComControl ctl(nullptr);
+    TAntChannel *hr = ctl.AntChannelList()->Add();
+    hr->SetAntChannelProfile(acpAntHR);
+    std::vector<int> heard;
+    ctl.OnChannelMessage = [&](TObject *, TAntChannel *ch, uint8_t) {
+        heard.push_back(static_cast<TANTProfileDataHR *>(ch->ProfileData())->ComputedHeartRate());
+    };
+    TThreadChannelMsg *thread = ctl.MessageThread();
+    ASSERT_NE(thread, nullptr);
+    thread->Start();
+
+    // The library's thread: each event pushes its row copy and posts.
+    constexpr int Pages = 200;
+    std::thread library([&] {
+        for (int i = 0; i < Pages; ++i) {
+            TAntRxRow row{};
+            row[8] = static_cast<uint8_t>(i);
+            hr->PushReceivedRow(row);
+            ASSERT_TRUE(PostThreadMessage(thread->ThreadID(), MsgChannelEvent, reinterpret_cast<uintptr_t>(hr),
+                                          EVENT_RX_BROADCAST));
+        }
+    });
+    std::atomic<bool> posted{false};
+    std::thread waiter([&] {
+        library.join();
+        posted = true;
+    });
+    WaitForWorker([&] {
+        ProcessMessages();
+        return posted.load() && static_cast<int>(heard.size()) == Pages;
+    });
+    waiter.join();
+    ASSERT_EQ(static_cast<int>(heard.size()), Pages);
+    for (int i = 0; i < Pages; ++i)
+        EXPECT_EQ(heard[i], i);
+    EXPECT_EQ(hr->PendingRowCount(), 0u);
+}
+
+TEST(MessageThreadDispatch, DeletedChannelReceivesNothingMore)
+{
+    TFakeAntLib lib;
+    TAntComControl ctl(nullptr);
+    TAntChannel *hr = ctl.AntChannelList()->Add();
+    hr->SetAntChannelProfile(acpAntHR);
+    TThreadChannelMsg *thread = ctl.MessageThread();
+    for (int i = 0; i < 20; ++i) {
+        hr->PushReceivedRow(TAntRxRow{});
+        PostThreadMessage(thread->ThreadID(), MsgChannelEvent, reinterpret_cast<uintptr_t>(hr), EVENT_RX_BROADCAST);
+    }
+    int delivered = 0;
+    ctl.OnChannelMessage = [&](TObject *, TAntChannel *, uint8_t) { ++delivered; };
+    ctl.DeleteChannel(hr);
+    thread->Start();
+    PumpDelay(100);
+    EXPECT_EQ(delivered, 0);
+}

@@ -57,6 +57,12 @@ const std::array<std::pair<double, const char *>, 20> kKeyNames = {{
     {14.0, "Tarvo14"}, {15.0, "Tarvo15"}, {16.0, "Tarvo16"}, {17.0, "Tarvo17"}, {18.0, "Tarvo18"},
 }};
 
+// Streams naming the class must find it.
+const bool MapCalibrationRegistered = [] {
+    RegisterClass("TMapCalibration", [] { return new TMapCalibration(nullptr); });
+    return true;
+}();
+
 } // namespace
 
 TMapCalibration::TMapCalibration(TComponent *AOwner) : TComponent(AOwner) {}

@@ -15,6 +15,12 @@ namespace {
 
 const char kTab = '\t';
 
+// Streams naming the class must find it.
+const bool ResistanceMapRegistered = [] {
+    RegisterClass("TResistanceMap", [] { return new TResistanceMap(nullptr); });
+    return true;
+}();
+
 // Nearest integer, ties to even, held to the 32-bit range: cells come from outside and may
 // hold any magnitude.
 int32_t RoundToInt32(double Value)

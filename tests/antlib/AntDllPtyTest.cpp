@@ -291,6 +291,7 @@ TEST_F(AntDllPty, LastRegistrationWinsAndNoCallbackStopsDeliveries)
 {
     static std::atomic<int> other{0};
     static uint8_t otherRow[10];
+    other = 0;
     ANT_AssignResponseFunction(
         [](uint8_t, uint8_t) {
             other++;

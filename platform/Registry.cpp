@@ -230,13 +230,8 @@ std::string ParseQuoted(const std::string &s, size_t &pos)
             char n = s[pos++];
             if (n == '\\' || n == '"')
                 out += n;
-            else if (n == 'n')
-                out += '\n';
-            else if (n == 'r')
-                out += '\r';
-            else if (n == '0')
-                out += '\0';
             else {
+                // Only \\ and \" are escapes in this format; keep anything else as written.
                 out += '\\';
                 out += n;
             }
@@ -543,6 +538,12 @@ THiveDoc ParseDoc(const std::string &bytes)
 
 // ---------------------------------------------------------------- generation
 
+// A value name must fit on its line.
+bool NameRepresentable(const std::string &name)
+{
+    return name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
 std::string EscapeQuoted(const std::string &s)
 {
     std::string out = "\"";
@@ -555,7 +556,9 @@ std::string EscapeQuoted(const std::string &s)
     return out;
 }
 
-std::string ValueText(const TRegHiveValue &v, const std::string &eol)
+// One value as a line (or hex lines); REGEDIT4 files keep string bytes in the 8-bit
+// encoding instead of UTF-16.
+std::string ValueText(const TRegHiveValue &v, const std::string &eol, bool regedit4)
 {
     std::string line = v.Name.empty() ? std::string("@") : EscapeQuoted(v.Name);
     line += '=';
@@ -571,10 +574,11 @@ std::string ValueText(const TRegHiveValue &v, const std::string &eol)
         return line + EscapeQuoted(v.Text) + eol;
     std::vector<uint8_t> data = v.Data;
     if (v.Type == REG_SZ || v.Type == REG_EXPAND_SZ) {
-        std::string utf16 = Utf8ToUtf16(v.Text);
-        data.assign(utf16.begin(), utf16.end());
+        std::string bytes = regedit4 ? v.Text : Utf8ToUtf16(v.Text);
+        data.assign(bytes.begin(), bytes.end());
         data.push_back(0);
-        data.push_back(0);
+        if (!regedit4)
+            data.push_back(0);
     }
     if (v.Type == REG_BINARY) {
         line += "hex:";
@@ -725,7 +729,7 @@ void DocSetValue(THiveDoc &doc, const std::string &full, const TRegHiveValue &va
         v.Name = e.Value.Name; // keep the spelling already in the hive
         const bool hadEol = !e.Raw.empty() && e.Raw.back() == '\n';
         e.Value = v;
-        e.Raw = ValueText(v, doc.Eol);
+        e.Raw = ValueText(v, doc.Eol, doc.Regedit4);
         if (!hadEol)
             e.Raw.resize(e.Raw.size() - doc.Eol.size());
         return;
@@ -740,7 +744,7 @@ void DocSetValue(THiveDoc &doc, const std::string &full, const TRegHiveValue &va
     TEntry e;
     e.K = TEntry::ekValue;
     e.Value = value;
-    e.Raw = ValueText(value, doc.Eol);
+    e.Raw = ValueText(value, doc.Eol, doc.Regedit4);
     doc.Entries.insert(doc.Entries.begin() + static_cast<long>(at), e);
 }
 
@@ -973,6 +977,19 @@ THiveParseResult ParseHive(const std::string &bytes)
     return ParseDoc(bytes).Result;
 }
 
+bool SetHiveValue(const std::string &bytes, const std::string &fullKeyPath, const TRegHiveValue &value,
+                  std::string &out)
+{
+    THiveDoc doc = ParseDoc(bytes);
+    if (!doc.Result.Complete || !NameRepresentable(value.Name))
+        return false;
+    if (bytes.empty())
+        doc.Eol = "\n";
+    DocSetValue(doc, fullKeyPath, value);
+    out = Serialize(doc);
+    return true;
+}
+
 // ---------------------------------------------------------------- TRegistry
 
 TRegistry::TRegistry(uint32_t access) : FAccess(access)
@@ -1197,7 +1214,7 @@ void TRegistry::WriteValue(const std::string &name, TRegHiveValue value)
 {
     const bool allowed = FOpen ? FOpenWritable : WriteRights(FAccess);
     value.Name = name;
-    const bool representable = name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+    const bool representable = NameRepresentable(name);
     const std::string full = FullPath(FRootKey, FOpen ? FCurrentPath : std::string());
     if (!allowed || !representable || !RootName(FRootKey) || !ModifyHive([&](THiveDoc &doc) {
             DocSetValue(doc, full, value);

@@ -85,6 +85,11 @@ struct THiveParseResult {
 
 // Parses the bytes of a hive file (byte-order mark and encoding detected here).
 THiveParseResult ParseHive(const std::string &bytes);
+// The hive bytes with one value set (`value.Name`, REG_SZ text or the type and data) in
+// the key `fullKeyPath` (root name included), exactly as a write changes the file.
+// False, leaving `out` alone, when the input did not parse completely.
+bool SetHiveValue(const std::string &bytes, const std::string &fullKeyPath, const TRegHiveValue &value,
+                  std::string &out);
 
 // Accessor in the style of the classic registry class: a root key, an access mask and at
 // most one open key. Errors of reads and writes are ERegistryException.

@@ -168,6 +168,22 @@ TEST_F(RegistryTest, Utf16HiveIsReadAndKeptUtf16)
     EXPECT_EQ(after, std::string("\xFF\xFE", 2) + Utf16(expected));
 }
 
+TEST_F(RegistryTest, OlderRegedit4HiveKeepsEightBitStrings)
+{
+    WriteAll(Hive, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Ulmora]\n"
+                   "\"Exp\"=hex(2):25,50,25,00\n"
+                   "\"Odd\"=\"a\\q\"\n");
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("Software\\Ulmora", false));
+    EXPECT_EQ(reg.ReadString("Exp"), "%P%");
+    EXPECT_EQ(reg.ReadString("Odd"), "a\\q"); // not an escape: kept as written
+    reg.WriteString("Lines", "one\ntwo");   // needs hex(1): bytes, not UTF-16, in this format
+    reg.WriteString("Odd", reg.ReadString("Odd"));
+    EXPECT_EQ(reg.ReadString("Lines"), "one\ntwo");
+    EXPECT_EQ(reg.ReadString("Odd"), "a\\q");
+    EXPECT_EQ(ReadAll(Hive).substr(0, 9), "REGEDIT4\n");
+}
+
 TEST_F(RegistryTest, MissingHiveIsEmptyAndCreatedOnWrite)
 {
     TRegistry reg;

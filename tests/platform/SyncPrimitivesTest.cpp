@@ -32,6 +32,9 @@ TEST(EventTest, AutoResetReleasesOneWaiterPerSignal)
         });
     std::this_thread::sleep_for(50ms);
     event.SetEvent();
+    const auto deadline = Clock::now() + 10s;
+    while (released.load() == 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(released.load(), 1);
     event.SetEvent();
@@ -104,7 +107,7 @@ int SettledRounds(const TCountingThread &t)
 {
     int last = t.Rounds.load();
     for (;;) {
-        std::this_thread::sleep_for(30ms);
+        std::this_thread::sleep_for(100ms);
         int now = t.Rounds.load();
         if (now == last)
             return now;

@@ -241,6 +241,7 @@ void TResistanceMap::DoResistanceMapLoaded()
 void TResistanceMap::LoadMap()
 {
     FTable.clear();
+    FColumnCount = 0;
     FColumnCount = CountFields(FStrings->Get(0), kTab);
 
     const int lineCount = FStrings->Count();

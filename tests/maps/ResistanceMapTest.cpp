@@ -156,6 +156,10 @@ TEST_F(ResistanceMapLoad, FailingHandlerAndEmptyText)
         FAIL() << "wrapped in EMZel";
     } catch (const EStringListError &) {
     }
+    EXPECT_TRUE(map.Table().empty());
+    EXPECT_EQ(map.ColumnCount(), 0);
+    int32_t out = -7;
+    EXPECT_EQ(map.LimitPower(out, 50, 7.5, umKm), 0);
 }
 
 TEST_F(ResistanceMapLimits, AdapterScalesAndRounds)

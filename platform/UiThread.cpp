@@ -131,9 +131,14 @@ void RunPendingCalls()
     }
 }
 
-// Waits up to `ms` for a hand-off to be queued or for NotifyUiThread().
+// Waits up to `ms` for a hand-off to be queued or for NotifyUiThread(). Off the UI thread
+// nothing would run the queue, so there it simply sleeps.
 void WaitForWake(uint32_t ms)
 {
+    if (!IsUiThread()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
     THandOff &h = HandOff();
     std::unique_lock<std::mutex> lock(h.Mutex);
     if (!h.Queue.empty())

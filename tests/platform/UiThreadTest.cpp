@@ -179,6 +179,25 @@ TEST_F(UiThreadTest, PumpDelayRunsQueuedCallsAndWaitsItsTime)
     EXPECT_GE(elapsed, 100);
 }
 
+TEST_F(UiThreadTest, PumpingOffTheUiThreadNeverRunsUiCalls)
+{
+    std::atomic<bool> ranOffUi{false}, done{false};
+    std::thread blocked([&] {
+        RunOnUiThread([&] { ranOffUi = !IsUiThread(); });
+        done = true;
+    });
+    std::thread pumper([] {
+        PumpDelay(40);
+        PumpMessages(40);
+        ProcessMessages();
+    });
+    pumper.join();
+    EXPECT_FALSE(done.load());
+    WaitForWorker([&] { return done.load(); });
+    blocked.join();
+    EXPECT_FALSE(ranOffUi);
+}
+
 TEST_F(UiThreadTest, WaitsAcrossTheTickCountWrap)
 {
     // start + ms overflows 32 bits: the delay must still last its time ...

@@ -151,8 +151,11 @@ TChannelSendPacket BuildRequestCapabilitiesPage()
 std::string PacketToHex(const uint8_t *Data, size_t Count)
 {
     std::string s;
-    for (size_t i = 0; i < Count; ++i)
-        s += " " + IntToHex(Data[i], 2);
+    s.reserve(Count * 3);
+    for (size_t i = 0; i < Count; ++i) {
+        s.push_back(' ');
+        s.append(IntToHex(Data[i], 2));
+    }
     return s;
 }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <exception>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -135,13 +137,20 @@ bool ANT_Init(uint8_t deviceNumber, uint16_t baudRate)
     if (deviceNumber >= devices.size())
         return false;
     const DeviceEntry &entry = devices[deviceNumber];
-    auto transport = openDevice(entry, baudRate);
-    if (!transport)
+    // Nothing may escape through the C interface: a scenario that fails to load or a thread
+    // that cannot start is an open that failed.
+    try {
+        auto transport = openDevice(entry, baudRate);
+        if (!transport)
+            return false;
+        auto session = std::make_shared<AntSession>(std::move(transport), l.callbacks(), entry.key());
+        session->start();
+        l.install(std::move(session));
+        return true;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "ANT_DLL: cannot open device %u: %s\n", unsigned(deviceNumber), e.what());
         return false;
-    auto session = std::make_shared<AntSession>(std::move(transport), l.callbacks(), entry.key());
-    session->start();
-    l.install(std::move(session));
-    return true;
+    }
 }
 
 void ANT_Close(void)

@@ -1,6 +1,8 @@
 #include "antlib/AntSession.h"
 
 #include <chrono>
+#include <cstdio>
+#include <exception>
 
 #include "antlib/AntProtocol.h"
 
@@ -154,16 +156,21 @@ void AntSession::noteWritten(uint8_t id, const uint8_t *data, size_t size)
 void AntSession::readerLoop()
 {
     uint8_t buffer[kReadChunk];
-    while (!FStop) {
-        const int n = FTransport->read(buffer, sizeof buffer, kReadTimeoutMs);
-        if (n < 0) {
-            if (!FStop)
-                transportFailed();
-            break;
+    try {
+        while (!FStop) {
+            const int n = FTransport->read(buffer, sizeof buffer, kReadTimeoutMs);
+            if (n < 0)
+                break;
+            if (n > 0)
+                FDecoder.feed(buffer, size_t(n));
         }
-        if (n > 0)
-            FDecoder.feed(buffer, size_t(n));
+    } catch (const std::exception &e) {
+        // An exception out of the transport (or a caller's callback) would end the process
+        // from this thread; it ends the stick instead.
+        std::fprintf(stderr, "ANT_DLL: reader stopped: %s\n", e.what());
     }
+    if (!FStop)
+        transportFailed();
 }
 
 void AntSession::transportFailed()

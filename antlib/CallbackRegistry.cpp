@@ -70,6 +70,15 @@ void CallbackRegistry::finishDelivery()
     FIdle.notify_all();
 }
 
+namespace {
+// Ends the delivery however the callback leaves, so that no registration waits for ever.
+template <typename F>
+struct DeliveryScope {
+    F finish;
+    ~DeliveryScope() { finish(); }
+};
+} // namespace
+
 bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const uint8_t *bytes,
                                        size_t size)
 {
@@ -84,10 +93,10 @@ bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const
         ++FStarted;
     }
     ++t_deliveryDepth;
+    DeliveryScope scope{[this] { finishDelivery(); }};
     if (buffer)
         writeRow(buffer, kResponseBufferSize, bytes, size);
     callback(channel, messageId);
-    finishDelivery();
     return true;
 }
 
@@ -107,10 +116,10 @@ bool CallbackRegistry::deliverEvent(uint8_t channel, uint8_t event, const uint8_
         ++FStarted;
     }
     ++t_deliveryDepth;
+    DeliveryScope scope{[this] { finishDelivery(); }};
     if (buffer)
         writeRow(buffer, kEventBufferSize, bytes, size);
     callback(channel, event);
-    finishDelivery();
     return true;
 }
 

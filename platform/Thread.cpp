@@ -109,7 +109,7 @@ void TThread::Run()
     }
     {
         std::lock_guard<std::mutex> lock(FGateMutex);
-        FFatal = fatal;
+        FFatal = std::move(fatal);
         FFinished.store(true, std::memory_order_release);
     }
     FFinishedCond.notify_all();

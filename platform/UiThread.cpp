@@ -114,8 +114,10 @@ void RunPendingCalls()
         }
         if (call->Blocking) {
             {
+                // Moved, not copied: the exception object then changes hands only under
+                // the mutex, and its last owner is the worker.
                 std::lock_guard<std::mutex> lock(h.Mutex);
-                call->Error = error;
+                call->Error = std::move(error);
                 call->Done = true;
             }
             h.DoneCond.notify_all();
@@ -197,7 +199,7 @@ void RunOnUiThread(const std::function<void()> &call)
     {
         std::unique_lock<std::mutex> lock(h.Mutex);
         h.DoneCond.wait(lock, [&] { return item->Done; });
-        error = item->Error;
+        error = std::move(item->Error);
     }
     if (error)
         std::rethrow_exception(error);

@@ -17,6 +17,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Tick counts are whole milliseconds, so a wait of n ticks can be up to 1 ms shorter in
+// real time; callers compare against n - 1.
 long long MsSince(Clock::time_point t)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
@@ -176,7 +178,7 @@ TEST_F(UiThreadTest, PumpDelayRunsQueuedCallsAndWaitsItsTime)
     const long long elapsed = MsSince(start);
     worker.join();
     EXPECT_TRUE(handled);
-    EXPECT_GE(elapsed, 100);
+    EXPECT_GE(elapsed, 100 - 1);
 }
 
 TEST_F(UiThreadTest, PumpingOffTheUiThreadNeverRunsUiCalls)
@@ -204,13 +206,13 @@ TEST_F(UiThreadTest, WaitsAcrossTheTickCountWrap)
     SetTickCountStart(0xFFFFFFFFu - 20);
     auto start = Clock::now();
     PumpDelay(60);
-    EXPECT_GE(MsSince(start), 60);
+    EXPECT_GE(MsSince(start), 60 - 1);
 
     // ... and must end even when start + ms is the very last tick value.
     SetTickCountStart(0xFFFFFFFFu - 40);
     start = Clock::now();
     PumpDelay(40);
-    EXPECT_GE(MsSince(start), 40);
+    EXPECT_GE(MsSince(start), 40 - 1);
 
     // PumpMessages ends early when the tick count wraps below its start.
     SetTickCountStart(0xFFFFFFFFu - 30);
@@ -223,7 +225,7 @@ TEST_F(UiThreadTest, WaitsAcrossTheTickCountWrap)
     SetTickCountStart(1000);
     start = Clock::now();
     PumpMessages(50);
-    EXPECT_GE(MsSince(start), 50);
+    EXPECT_GE(MsSince(start), 50 - 1);
 }
 
 TEST(TickCountTest, WrapsAtTwoToTheThirtyTwo)

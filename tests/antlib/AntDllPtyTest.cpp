@@ -154,6 +154,33 @@ TEST_F(AntDllPty, ResetWaitsForTheStartupMessageWhichReachesTheResponseCallback)
     expectFrame(0x4A, {0x00});
 }
 
+TEST_F(AntDllPty, ResetFailsWhenTheStickVanishesAndDoesNotStallTheReaderThread)
+{
+    // Asked from inside a callback, the reset cannot wait for the startup message: that
+    // message is read by the very thread that would be waiting.
+    std::atomic<bool> resetWritten{false};
+    setOnEvent([&](uint8_t, uint8_t event) {
+        if (event == 0x9A)
+            resetWritten = ANT_ResetSystem();
+    });
+    peer.send(0x4E, {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    expectFrame(0x4A, {0x00});
+    const auto sent = std::chrono::steady_clock::now();
+    peer.send(0x6F, {0x00});
+    auto d = waitForDeliveries(2);
+    ASSERT_EQ(d.size(), 2u);
+    EXPECT_EQ(d[1].code, 0x6F);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms);
+    EXPECT_TRUE(resetWritten);
+
+    std::thread stick([&] {
+        expectFrame(0x4A, {0x00});
+        peer.hangUp();
+    });
+    EXPECT_FALSE(ANT_ResetSystem());
+    stick.join();
+}
+
 TEST_F(AntDllPty, CommandsAreFramedAsTheStickExpects)
 {
     const uint8_t key[8] = {0xB9, 0xA5, 0x21, 0xFB, 0xBD, 0x72, 0xC3, 0x45};

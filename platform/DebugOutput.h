@@ -7,5 +7,6 @@
 void OutputDebugString(const std::string &line);
 
 // Test hook: every line goes to `sink` (without prefix) instead of stderr; an empty
-// function restores stderr.
+// function restores stderr. The sink runs under the output lock, one line at a time, so
+// it must not write debug output itself.
 void SetDebugOutputSink(std::function<void(const std::string &)> sink);

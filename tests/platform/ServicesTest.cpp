@@ -1,6 +1,8 @@
-// Debugger output, beep, and the UI thread of a program without an application object.
+// Debugger output, beep, the UI thread of a program without an application object, and
+// the tick count start taken from the environment.
 #include "platform/Beep.h"
 #include "platform/DebugOutput.h"
+#include "platform/TickCount.h"
 #include "platform/UiThread.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +65,18 @@ TEST(UiThreadWithoutAppTest, MainThreadIsTheUiThreadAndRunsHandOffsWhilePumping)
     worker.join();
     EXPECT_FALSE(workerIsUi);
     EXPECT_TRUE(ranOnUi);
+}
+
+} // namespace
+
+namespace {
+
+TEST(TickCountEnvironmentTest, StartComesFromTheEnvironment)
+{
+    // The test is registered with FENNICK_TICK_START=2147483648, far from a count that
+    // starts at 0.
+    const uint32_t sinceStart = GetTickCount() - 2147483648u;
+    EXPECT_LT(sinceStart, 60000u);
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <chrono>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -74,8 +76,15 @@ int main(int argc, char **argv)
             scenarioName = value("--scenario");
         else if (a == "--link")
             link = value("--link");
-        else if (a == "--quit-after")
-            quitAfter = std::atof(value("--quit-after").c_str());
+        else if (a == "--quit-after") {
+            const std::string v = value("--quit-after");
+            char *end = nullptr;
+            quitAfter = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(quitAfter >= 0) || quitAfter > 1e7) {
+                std::fprintf(stderr, "fennick-virtual-stick: --quit-after needs seconds, got '%s'\n", v.c_str());
+                return 2;
+            }
+        }
         else if (a == "-h" || a == "--help") {
             usage(stdout);
             return 0;

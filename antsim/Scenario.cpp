@@ -1,5 +1,6 @@
 #include "antsim/Scenario.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -143,14 +144,12 @@ const char *deviceKindName(DeviceKind kind)
 
 RiderStep Scenario::riderAt(double t) const
 {
-    RiderStep cur;
-    cur.from = 0;
-    for (const auto &step : rider) {
-        if (step.from > t)
-            break;
-        cur = step;
-    }
-    return cur;
+    // steps are sorted by `from`: the last one that has started applies
+    auto after = std::upper_bound(rider.begin(), rider.end(), t,
+                                  [](double when, const RiderStep &s) { return when < s.from; });
+    if (after == rider.begin())
+        return RiderStep{};
+    return *(after - 1);
 }
 
 Scenario parseScenario(std::string_view text)

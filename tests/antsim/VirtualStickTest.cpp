@@ -654,3 +654,14 @@ TEST(VirtualStickDevices, ThreeChannelsRunSideBySide)
     for (size_t i = 1; i < got.size(); ++i)
         EXPECT_LE(got[i - 1].at, got[i].at);
 }
+
+TEST(VirtualStickRadio, MasterChannelTransmitsEveryPeriodAndNobodyAcknowledges)
+{
+    StickHost host(kTrainerOnly);
+    host.openChannel(3, 0, {}, 9, 17, 57, 8192, 0, 255, 0x10);
+    host.run(1);
+    EXPECT_EQ(StickHost::events(host.take(), 3), std::vector<uint8_t>(4, 0x03));
+    host.send(0x4F, {3, 0x10, 0, 0, 0, 0, 0, 0, 0});
+    host.run(0.25);
+    EXPECT_EQ(StickHost::events(host.take(), 3), (std::vector<uint8_t>{0x03, 0x06}));
+}

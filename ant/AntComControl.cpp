@@ -100,6 +100,240 @@ std::string TAntComControl::TimeStamp() { return ::TimeStamp(); }
 
 void TAntComControl::PumpDelay(uint32_t ms) { ::PumpDelay(ms); }
 
+// ---- library and USB devices ---------------------------------------------------------------
+
+bool TAntComControl::LoadLibrary() { return LoadAntLib(); }
+
+bool TAntComControl::FreeLibrary() { return UnloadAntLib(); }
+
+void TAntComControl::LoadDll()
+{
+    if (FDllLoaded)
+        throw EAntError("Ant Dll already loaded");
+    LogSeparator();
+    Log("Start loading Ant Dll ...");
+    FBusy = true;
+    FAntDllState = dllLoading;
+    DoAntDllStateChange(dllLoading);
+    FDllLoaded = LoadLibrary();
+    if (FDllLoaded) {
+        const uint8_t v = static_cast<uint8_t>(TAntLib::ANT_LibVersion() & 0xFF);
+        // The character of the version code, kept valid UTF-8 above 127 (as Latin-1).
+        std::string character;
+        if (v < 0x80) {
+            character.assign(1, static_cast<char>(v));
+        } else {
+            character.push_back(static_cast<char>(0xC0 | (v >> 6)));
+            character.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+        }
+        FAntLibVersion = Format("%s (%d %x)", {character, v, v});
+        Log("AntLibVersion = " + FAntLibVersion);
+        FAntDllState = dllLoaded;
+        DoAntDllStateChange(dllLoaded);
+    }
+    FBusy = false;
+    if (FDllLoaded) {
+        Log("Done Ant Dll loaded.");
+    } else {
+        FAntDllState = dllLoadError;
+        DoAntDllStateChange(dllLoadError);
+        Log("Error loading Dll.");
+    }
+}
+
+bool TAntComControl::RemoveAllResponseFunctions()
+{
+    for (int i = 0; i < FAntChannelList->Count(); ++i)
+        FAntChannelList->Items(i)->RemoveResponseFunction();
+    return true;
+}
+
+void TAntComControl::RemoveAllChannelEventFunctions()
+{
+    for (int i = 0; i < FAntChannelList->Count(); ++i)
+        FAntChannelList->Items(i)->RemoveChannelEventFunction();
+}
+
+bool TAntComControl::UnloadDll()
+{
+    if (!FDllLoaded)
+        throw EAntError("Ant Dll not loaded");
+    LogSeparator();
+    Log("Unloading Ant Dll ...");
+    FBusy = true;
+    int step = 0;
+    const uint32_t delay = static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay);
+    bool freeFailed = false;
+    while (FDllLoaded && !freeFailed) {
+        switch (step) {
+        case 0:
+            DoAntDisconnecting(adsRemoveResponseFunctions);
+            Log("Remove ANT_AssignResponseFunction of all channels");
+            TAntLib::ANT_Nap(delay);
+            if (RemoveAllResponseFunctions())
+                step = 1;
+            break;
+        case 1:
+            DoAntDisconnecting(adsRemoveChannelEventFunctions);
+            Log("Remove ANT_AssignChannelEventFunction  of all channels");
+            RemoveAllChannelEventFunctions();
+            step = 2;
+            break;
+        case 2:
+            DoAntDisconnecting(adsUnassignAllResponseFunctions);
+            TAntLib::ANT_UnassignAllResponseFunctions();
+            step = 3;
+            break;
+        default:
+            FDllLoaded = !FreeLibrary();
+            freeFailed = FDllLoaded;
+            break;
+        }
+        if (FDllLoaded && !freeFailed)
+            PumpDelay(delay);
+    }
+    FBusy = false;
+    bool result;
+    if (!FDllLoaded) {
+        Log("Done Ant Dll unloaded.");
+        FAntDllState = dllUnloaded;
+        DoAntDllStateChange(dllUnloaded);
+        result = true;
+    } else {
+        Log("Error unloading Ant Dll.");
+        DoAntDllStateChange(dllUnloadError);
+        result = false;
+    }
+    DoAntDisconnecting(adsDone);
+    return result;
+}
+
+bool TAntComControl::CloseDevice()
+{
+    TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
+    TAntLib::ANT_Close();
+    return true;
+}
+
+void TAntComControl::ScanDevices(uint16_t BaudRate, uint16_t Count, TAntDeviceList *List)
+{
+    if (List != nullptr)
+        List->Clear();
+    if (!FDllLoaded)
+        throw EAntError("Ant DLL not loaded");
+    LogSeparator();
+    Log("Scanning for ANT devices ...");
+    FBusy = true;
+    uint8_t index = 0;
+    unsigned tried = 0;
+    bool ok;
+    do {
+        ok = TAntLib::ANT_Init(index, BaudRate);
+        if (!ok && index == 0)
+            Log("Error with ANT_Init");
+        if (ok) {
+            uint8_t product[257] = {};
+            uint8_t serial[257] = {};
+            ok = TAntLib::ANT_GetDeviceUSBInfo(index, product, serial);
+            if (!ok)
+                Log("Error with ANT_GetDeviceUSBInfo");
+            if (ok && List != nullptr) {
+                Log("");
+                Log("---------- New Ant Device");
+                TAntDevice *d = List->Add();
+                d->SetDeviceNum(index);
+                Log("DeviceNum = " + IntToStr(index));
+                // The library promises zero-terminated 256-byte texts; the extra byte keeps a
+                // missing terminator from running past the buffer.
+                d->SetDeviceDescription(reinterpret_cast<const char *>(product));
+                Log("DeviceDescription = " + d->DeviceDescription());
+                d->SetDeviceSerial(reinterpret_cast<const char *>(serial));
+                Log("DeviceSerial = " + d->DeviceSerial());
+                uint16_t pid = 0;
+                ok = TAntLib::ANT_GetDeviceUSBPID(&pid);
+                d->SetDevicePID(static_cast<uint8_t>(pid & 0xFF));
+                if (ok)
+                    Log("DevicePID = " + IntToStr(pid) + " ($" + IntToHex(pid, 4) + ")");
+                else
+                    Log("Error with ANT_GetDeviceUSBPID");
+            }
+        }
+        CloseDevice();
+        ++tried;
+        // The device number is a byte: after 256 indices there is nothing new to ask.
+        if (index == 255)
+            break;
+        ++index;
+    } while (ok || tried < Count);
+    FBusy = false;
+    Log("Done scanning for ANT devices.");
+}
+
+bool TAntComControl::ConnectDevice(TAntDevice *aAntDevice)
+{
+    if (!FDllLoaded)
+        throw EAntError("Ant DLL not loaded");
+    if (aAntDevice == nullptr)
+        throw EAntError("Ant device not assigned");
+    if (aAntDevice->Connected())
+        throw EAntError("aAntDevice.Connected: Connected. Disconnect first.");
+    LogSeparator();
+    Log("Connecting to ANT device ...");
+    FBusy = true;
+    bool result = false;
+    int step = 1;
+    bool failed = false;
+    const uint32_t delay = static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay);
+    while (!aAntDevice->Connected() && !failed) {
+        if (step == 1) {
+            Log("ANT_Init");
+            if (TAntLib::ANT_Init(aAntDevice->DeviceNum(), aAntDevice->BaudRate())) {
+                aAntDevice->SetInitStep(2);
+                step = 2;
+            } else {
+                Log("Error with ANT_Init");
+                failed = true;
+            }
+        } else {
+            Log("ANT_ResetSystem");
+            if (TAntLib::ANT_ResetSystem()) {
+                aAntDevice->SetInitStep(3);
+                aAntDevice->SetConnected(true);
+                result = true;
+            } else {
+                Log("Error with ANT_ResetSystem");
+                failed = true;
+            }
+        }
+        PumpDelay(delay);
+    }
+    FBusy = false;
+    Log(aAntDevice->Connected() ? "Done connecting to ANT device." : "Error connecting to ANT device.");
+    return result;
+}
+
+bool TAntComControl::ReleaseDevice(TAntDevice *aAntDevice)
+{
+    if (!FDllLoaded)
+        throw EAntError("Ant Dll not loaded");
+    LogSeparator();
+    Log(Format("Releasing AntDevice %s ...", {aAntDevice != nullptr ? aAntDevice->DeviceSerial() : std::string()}));
+    FBusy = true;
+    const uint32_t delay = static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay);
+    DoAntDisconnecting(adsRemoveResponseFunctions);
+    Log("Remove ANT_AssignResponseFunction of all channels");
+    TAntLib::ANT_Nap(delay);
+    RemoveAllResponseFunctions();
+    PumpDelay(delay);
+    DoAntDisconnecting(adsRemoveChannelEventFunctions);
+    Log("Remove ANT_AssignChannelEventFunction  of all channels");
+    RemoveAllChannelEventFunctions();
+    FBusy = false;
+    CloseDevice();
+    Log("Done AntDevice released.");
+    return true;
+}
+
 // ---- channels and sending ------------------------------------------------------------------
 
 void TAntComControl::RemoveChannelRequests(TAntChannel *aAntChannel)

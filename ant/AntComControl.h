@@ -93,6 +93,21 @@ public:
     // Processes user-interface messages in 10 ms sleeps until more than ms have passed.
     static void PumpDelay(uint32_t ms);
 
+    // ---- library and USB devices ----
+    // Outcome in DllLoaded, AntDllState and OnAntDllStateChange; EAntError when loaded.
+    void LoadDll();
+    // True when the library was freed; EAntError when not loaded.
+    bool UnloadDll();
+    // Fills List with the devices that answer: indices 0 to Count-1, and on while they answer.
+    void ScanDevices(uint16_t BaudRate, uint16_t Count, TAntDeviceList *List);
+    // True when this call opened the device.
+    bool ConnectDevice(TAntDevice *aAntDevice);
+    // Detaches every channel's callbacks, then closes the library's device.
+    bool ReleaseDevice(TAntDevice *aAntDevice);
+    bool CloseDevice();
+    bool RemoveAllResponseFunctions();
+    void RemoveAllChannelEventFunctions();
+
     // ---- channels and sending ----
     // The result of ANT_UnAssignChannel; 0 when no channel is given.
     int CloseChannel(TAntChannel *aAntChannel);
@@ -138,6 +153,11 @@ public:
     // Decoder state shared by all channels of the controller.
     int32_t CadenceStallCount() const { return FCadenceStallCount; }
     bool KeyLatch(TConsoleKey Key) const { return FKeyLatch[Key]; }
+
+protected:
+    // Loading and freeing the library itself; a test puts a stand-in here.
+    virtual bool LoadLibrary();
+    virtual bool FreeLibrary();
 
 private:
     // Cadence shared by the speed-and-cadence and the cadence decoders.

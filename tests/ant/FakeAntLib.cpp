@@ -1,8 +1,13 @@
 #include "FakeAntLib.h"
 
+#include <cstdio>
 #include <cstring>
 
 bool TFakeAntLib::Result = true;
+int TFakeAntLib::DevicesPresent = -1;
+bool TFakeAntLib::UsbInfoResult = true;
+bool TFakeAntLib::UsbPidResult = true;
+uint32_t TFakeAntLib::LibVersion = 0;
 TFakeAntLib *TFakeAntLib::Current = nullptr;
 
 namespace {
@@ -21,7 +26,25 @@ void Rec(const char *Name, std::vector<int> Args, const uint8_t *Data = nullptr)
 TAntFunctions RecordingTable()
 {
     TAntFunctions f;
-    f.ANT_Init = [](uint8_t d, uint16_t b) { Rec("ANT_Init", {d, b}); return TFakeAntLib::Result; };
+    f.ANT_Init = [](uint8_t d, uint16_t b) {
+        Rec("ANT_Init", {d, b});
+        return TFakeAntLib::DevicesPresent < 0 ? TFakeAntLib::Result : d < TFakeAntLib::DevicesPresent;
+    };
+    f.ANT_GetDeviceUSBInfo = [](uint8_t d, uint8_t *product, uint8_t *serial) {
+        Rec("ANT_GetDeviceUSBInfo", {d});
+        std::snprintf(reinterpret_cast<char *>(product), 256, "ANT USB-m Stick %d", d);
+        std::snprintf(reinterpret_cast<char *>(serial), 256, "SER%d", d);
+        return TFakeAntLib::UsbInfoResult;
+    };
+    f.ANT_GetDeviceUSBPID = [](uint16_t *pid) {
+        Rec("ANT_GetDeviceUSBPID", {});
+        *pid = 4104;
+        return TFakeAntLib::UsbPidResult;
+    };
+    f.ANT_LibVersion = [] {
+        Rec("ANT_LibVersion", {});
+        return TFakeAntLib::LibVersion;
+    };
     f.ANT_Close = [] { Rec("ANT_Close", {}); };
     f.ANT_ResetSystem = [] { Rec("ANT_ResetSystem", {}); return TFakeAntLib::Result; };
     f.ANT_Nap = [](uint32_t ms) { Rec("ANT_Nap", {static_cast<int>(ms)}); };
@@ -49,6 +72,10 @@ TAntFunctions RecordingTable()
 TFakeAntLib::TFakeAntLib()
 {
     Result = true;
+    DevicesPresent = -1;
+    UsbInfoResult = true;
+    UsbPidResult = true;
+    LibVersion = 0;
     Current = this;
     SetAntFunctionsForTesting(RecordingTable());
 }

@@ -29,6 +29,12 @@ public:
 
     // Result of the bool functions (default true).
     static bool Result;
+    // Device numbers below this answer ANT_Init (-1: every number answers as Result says).
+    static int DevicesPresent;
+    // Results of the USB queries and the version code.
+    static bool UsbInfoResult;
+    static bool UsbPidResult;
+    static uint32_t LibVersion;
     static TFakeAntLib *Current;
 
     void Record(TFakeAntCall Call);

@@ -94,7 +94,7 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
         fail(line, std::string("expected: ") + deviceKindName(kind) + " NUMBER [option=value ...]");
     if (s.devices.size() >= kMaxDevices)
         fail(line, "too many devices (at most " + std::to_string(kMaxDevices) + ")");
-    DeviceSpec d;
+    DeviceConfig d;
     d.kind = kind;
     d.deviceNumber = uint16_t(integer(line, t[1], "device number", 1, 65535));
     for (const auto &other : s.devices)

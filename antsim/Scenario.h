@@ -18,7 +18,7 @@ public:
 
 enum class DeviceKind : uint8_t { Trainer, HeartRate, Console };
 
-struct DeviceSpec {
+struct DeviceConfig {
     DeviceKind kind = DeviceKind::Trainer;
     uint16_t deviceNumber = 0;
     uint8_t transmissionType = 0;   // 0: the kind's usual value
@@ -54,7 +54,7 @@ struct KeyPress {
 
 struct Scenario {
     uint64_t seed = 1;
-    std::vector<DeviceSpec> devices;
+    std::vector<DeviceConfig> devices;
     std::vector<RiderStep> rider;     // sorted by `from`, strictly increasing
     std::vector<Dropout> dropouts;
     std::vector<KeyPress> keys;

@@ -31,7 +31,7 @@ unsigned clampUnsigned(double v, unsigned max)
 
 } // namespace
 
-SimDevice::SimDevice(const DeviceSpec &spec, const Scenario &world) : FSpec(spec), FWorld(world)
+SimDevice::SimDevice(const DeviceConfig &config, const Scenario &world) : FConfig(config), FWorld(world)
 {
 }
 
@@ -39,7 +39,7 @@ bool SimDevice::onAir(Nanos t) const
 {
     const double s = toSeconds(t);
     for (const auto &d : FWorld.dropouts)
-        if ((d.allDevices || d.kind == FSpec.kind) && s >= d.start && s < d.start + d.length)
+        if ((d.allDevices || d.kind == FConfig.kind) && s >= d.start && s < d.start + d.length)
             return false;
     return true;
 }
@@ -57,10 +57,10 @@ void SimDevice::receiveBurst(const std::vector<uint8_t> &, Nanos)
 // ---------------------------------------------------------------------------------------
 // Trainer
 
-SimTrainer::SimTrainer(const DeviceSpec &spec, const Scenario &world) : SimDevice(spec, world)
+SimTrainer::SimTrainer(const DeviceConfig &config, const Scenario &world) : SimDevice(config, world)
 {
     FDeviceType = 17;
-    FTransmissionType = spec.transmissionType ? spec.transmissionType : 5;
+    FTransmissionType = config.transmissionType ? config.transmissionType : 5;
     FRfFrequency = 57;
     FPeriod = 8192;
     FPublicNetwork = false;
@@ -186,8 +186,8 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         break;
     }
     case 54: {
-        p[5] = lo(FSpec.maxResistance);
-        p[6] = hi(FSpec.maxResistance);
+        p[5] = lo(FConfig.maxResistance);
+        p[6] = hi(FConfig.maxResistance);
         p[7] = 0x07; // basic resistance, target power, simulation
         break;
     }
@@ -199,7 +199,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[7] = 0;
         break;
     case 81: {
-        const uint32_t serial = 0x00070000u | FSpec.deviceNumber;
+        const uint32_t serial = 0x00070000u | FConfig.deviceNumber;
         p[2] = 0xFF;
         p[3] = 10;
         p[4] = uint8_t(serial);
@@ -217,12 +217,12 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         break;
     }
     case 1: {
-        p[1] = FSpec.calibrationFails ? 0x00 : FCalibrationRequest;
-        if (!FSpec.calibrationFails && (FCalibrationRequest & 0x40)) {
+        p[1] = FConfig.calibrationFails ? 0x00 : FCalibrationRequest;
+        if (!FConfig.calibrationFails && (FCalibrationRequest & 0x40)) {
             p[4] = lo(1234);
             p[5] = hi(1234);
         }
-        if (!FSpec.calibrationFails && (FCalibrationRequest & 0x80)) {
+        if (!FConfig.calibrationFails && (FCalibrationRequest & 0x80)) {
             p[6] = lo(2500);
             p[7] = hi(2500);
         }
@@ -262,7 +262,7 @@ Transmission SimTrainer::transmit(Nanos now)
 {
     update(now);
     Transmission tx;
-    if (FSpec.mapBurstAt >= 0 && !FMapSent && toSeconds(now) >= FSpec.mapBurstAt) {
+    if (FConfig.mapBurstAt >= 0 && !FMapSent && toSeconds(now) >= FConfig.mapBurstAt) {
         FMapSent = true;
         return mapBurst();
     }
@@ -368,10 +368,10 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
 // ---------------------------------------------------------------------------------------
 // Heart-rate strap
 
-SimHeartRate::SimHeartRate(const DeviceSpec &spec, const Scenario &world) : SimDevice(spec, world)
+SimHeartRate::SimHeartRate(const DeviceConfig &config, const Scenario &world) : SimDevice(config, world)
 {
     FDeviceType = 120;
-    FTransmissionType = spec.transmissionType ? spec.transmissionType : 1;
+    FTransmissionType = config.transmissionType ? config.transmissionType : 1;
     FRfFrequency = 57;
     FPeriod = 8070;
     FPublicNetwork = false;
@@ -380,7 +380,7 @@ SimHeartRate::SimHeartRate(const DeviceSpec &spec, const Scenario &world) : SimD
 Transmission SimHeartRate::transmit(Nanos now)
 {
     const double t = toSeconds(now);
-    const double beatInterval = 60.0 / FSpec.heartRate;
+    const double beatInterval = 60.0 / FConfig.heartRate;
     const uint64_t beats = uint64_t(t / beatInterval);
     const unsigned eventTime = unsigned(uint64_t(std::llround(beats * beatInterval * 1024.0)) & 0xFFFF);
     const unsigned previous =
@@ -407,8 +407,8 @@ Transmission SimHeartRate::transmit(Nanos now)
     }
     case 2:
         p[1] = 255;
-        p[2] = lo(FSpec.deviceNumber);
-        p[3] = hi(FSpec.deviceNumber);
+        p[2] = lo(FConfig.deviceNumber);
+        p[3] = hi(FConfig.deviceNumber);
         break;
     case 3:
         p[1] = 1;
@@ -425,7 +425,7 @@ Transmission SimHeartRate::transmit(Nanos now)
     p[4] = lo(eventTime);
     p[5] = hi(eventTime);
     p[6] = uint8_t(beats & 0xFF);
-    p[7] = FSpec.heartRate;
+    p[7] = FConfig.heartRate;
     Transmission tx;
     tx.packets.push_back(p);
     return tx;
@@ -434,10 +434,10 @@ Transmission SimHeartRate::transmit(Nanos now)
 // ---------------------------------------------------------------------------------------
 // Console
 
-SimConsole::SimConsole(const DeviceSpec &spec, const Scenario &world) : SimDevice(spec, world)
+SimConsole::SimConsole(const DeviceConfig &config, const Scenario &world) : SimDevice(config, world)
 {
     FDeviceType = 18;
-    FTransmissionType = spec.transmissionType ? spec.transmissionType : 1;
+    FTransmissionType = config.transmissionType ? config.transmissionType : 1;
     FRfFrequency = 70;
     FPeriod = 16150;
     FPublicNetwork = true;
@@ -464,15 +464,15 @@ void SimConsole::receive(const Page &p, bool acknowledged, Nanos now)
         ++FKeepAlives;
 }
 
-std::unique_ptr<SimDevice> makeDevice(const DeviceSpec &spec, const Scenario &world)
+std::unique_ptr<SimDevice> makeDevice(const DeviceConfig &config, const Scenario &world)
 {
-    switch (spec.kind) {
+    switch (config.kind) {
     case DeviceKind::Trainer:
-        return std::make_unique<SimTrainer>(spec, world);
+        return std::make_unique<SimTrainer>(config, world);
     case DeviceKind::HeartRate:
-        return std::make_unique<SimHeartRate>(spec, world);
+        return std::make_unique<SimHeartRate>(config, world);
     case DeviceKind::Console:
-        return std::make_unique<SimConsole>(spec, world);
+        return std::make_unique<SimConsole>(config, world);
     }
     return nullptr;
 }

@@ -29,11 +29,11 @@ struct Transmission {
 
 class SimDevice {
 public:
-    SimDevice(const DeviceSpec &spec, const Scenario &world);
+    SimDevice(const DeviceConfig &config, const Scenario &world);
     virtual ~SimDevice() = default;
 
-    DeviceKind kind() const { return FSpec.kind; }
-    uint16_t deviceNumber() const { return FSpec.deviceNumber; }
+    DeviceKind kind() const { return FConfig.kind; }
+    uint16_t deviceNumber() const { return FConfig.deviceNumber; }
     uint8_t deviceType() const { return FDeviceType; }
     uint8_t transmissionType() const { return FTransmissionType; }
     uint8_t rfFrequency() const { return FRfFrequency; }
@@ -52,7 +52,7 @@ public:
     uint64_t pagesReceived() const { return FPagesReceived; }
 
 protected:
-    DeviceSpec FSpec;
+    DeviceConfig FConfig;
     const Scenario &FWorld;
     uint8_t FDeviceType = 0;
     uint8_t FTransmissionType = 1;
@@ -69,7 +69,7 @@ class SimTrainer : public SimDevice {
 public:
     enum class Mode : uint8_t { BasicResistance, TargetPower, Simulation };
 
-    SimTrainer(const DeviceSpec &spec, const Scenario &world);
+    SimTrainer(const DeviceConfig &config, const Scenario &world);
     Transmission transmit(Nanos now) override;
     void receive(const Page &page, bool acknowledged, Nanos now) override;
 
@@ -135,7 +135,7 @@ private:
 // Heart-rate strap (device type 120): pages 0 to 4, page-change toggle every four messages.
 class SimHeartRate : public SimDevice {
 public:
-    SimHeartRate(const DeviceSpec &spec, const Scenario &world);
+    SimHeartRate(const DeviceConfig &config, const Scenario &world);
     Transmission transmit(Nanos now) override;
 
 private:
@@ -146,7 +146,7 @@ private:
 // four keys; it counts the keep-alive pages the host sends.
 class SimConsole : public SimDevice {
 public:
-    SimConsole(const DeviceSpec &spec, const Scenario &world);
+    SimConsole(const DeviceConfig &config, const Scenario &world);
     Transmission transmit(Nanos now) override;
     void receive(const Page &page, bool acknowledged, Nanos now) override;
     uint64_t keepAlives() const { return FKeepAlives; }
@@ -155,6 +155,6 @@ private:
     uint64_t FKeepAlives = 0;
 };
 
-std::unique_ptr<SimDevice> makeDevice(const DeviceSpec &spec, const Scenario &world);
+std::unique_ptr<SimDevice> makeDevice(const DeviceConfig &config, const Scenario &world);
 
 } // namespace antsim

@@ -126,8 +126,8 @@ VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
     : FScenario(std::move(scenario)), FKeys(keys), FRandom(FScenario.seed),
       FDecoder([this](const antlib::AntMessage &m) { handle(m); })
 {
-    for (const auto &spec : FScenario.devices)
-        FDevices.push_back(makeDevice(spec, FScenario));
+    for (const auto &config : FScenario.devices)
+        FDevices.push_back(makeDevice(config, FScenario));
     if (FScenario.unplugAt >= 0)
         FUnplugAt = fromSeconds(FScenario.unplugAt);
 }

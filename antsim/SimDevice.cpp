@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace antsim {
 
@@ -159,7 +160,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         break;
     }
     case 17: {
-        p[3] = uint8_t(clampUnsigned(FWheelDiameter * M_PI * 100.0, 254));
+        p[3] = uint8_t(clampUnsigned(FWheelDiameter * std::numbers::pi * 100.0, 254));
         unsigned incline = 0x7FFF;
         if (FMode == Mode::Simulation)
             incline = uint16_t(int16_t(std::lround(std::clamp(FGrade, -300.0, 300.0) * 100.0)));

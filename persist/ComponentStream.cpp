@@ -591,12 +591,18 @@ public:
         if (!SameText(cls, Root.ClassName()))
             InvalidStream();
         FRootName = name.empty() ? cls : name;
-        while (FIn.Peek() != vaNull)
-            ReadProperty(Root, std::string(), 0);
-        FIn.Byte();
-        // The streamer stores single objects: a stream with children is not one of ours.
-        if (FIn.Byte() != vaNull)
-            InvalidStream();
+        try {
+            while (FIn.Peek() != vaNull)
+                ReadProperty(Root, std::string(), 0);
+            FIn.Byte();
+            // The streamer stores single objects: a stream with children is not one of ours.
+            if (FIn.Byte() != vaNull)
+                InvalidStream();
+        } catch (...) {
+            EndLoading(false);
+            throw;
+        }
+        EndLoading(true);
     }
 
     // TFiler
@@ -645,6 +651,28 @@ public:
     }
 
 private:
+    // Components being read carry csLoading, so they can tell a stream from a caller (a
+    // string list replaced by the stream raises no change events, for example).
+    void BeginLoading(TPersistent *Target)
+    {
+        auto *component = dynamic_cast<TComponent *>(Target);
+        if (!component || component->IsLoading())
+            return;
+        component->SetLoading(true);
+        FLoading.push_back(component);
+    }
+
+    void EndLoading(bool Succeeded)
+    {
+        std::vector<TComponent *> loading;
+        loading.swap(FLoading);
+        for (TComponent *c : loading)
+            c->SetLoading(false);
+        if (Succeeded)
+            for (TComponent *c : loading)
+                c->Loaded();
+    }
+
     [[noreturn]] void PropertyError(const std::string &Context, const std::string &Path, const std::string &Reason)
     {
         throw EReadError(Format("Error reading %s.%s%s: %s", {FRootName, Context, Path, Reason}));
@@ -670,6 +698,7 @@ private:
             target = sub;
             start = dot + 1;
         }
+        BeginLoading(target);
         try {
             if (const TPropInfo *p = FindProperty(*target, last)) {
                 ReadValue(*target, *p, Context, path, Depth);
@@ -816,6 +845,7 @@ private:
         Coll.EndUpdate();
     }
 
+    std::vector<TComponent *> FLoading;
     TBinIn &FIn;
     std::string FRootName;
     std::string FDefName;

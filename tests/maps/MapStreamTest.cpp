@@ -62,6 +62,18 @@ TEST(MapStreaming, ResistanceMapTextTravelsAsStrData)
     EXPECT_EQ(copy.MaxPower(), 45);
     EXPECT_EQ(copy.TarvoVersion(), 4.0);
 
+    // Reading is loading: the replaced text raises no change events, and the map is an
+    // ordinary component again afterwards.
+    TResistanceMap quiet(nullptr);
+    int changes = 0;
+    quiet.OnChanging = [&](TObject *) { ++changes; };
+    quiet.OnChange = [&](TObject *) { ++changes; };
+    Read(quiet, binary);
+    EXPECT_EQ(changes, 0);
+    EXPECT_FALSE(quiet.IsLoading());
+    quiet.Strings()->Add("after load");
+    EXPECT_EQ(changes, 2);
+
     // An empty text writes no StrData.
     TResistanceMap empty(nullptr);
     EXPECT_EQ(AsText(Write(empty)).find("StrData"), std::string::npos);

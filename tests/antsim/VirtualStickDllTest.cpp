@@ -280,7 +280,7 @@ TEST_F(VirtualStickDll, InProcessTrainerSession)
 
 TEST_F(VirtualStickDll, UnplugClosesOpenChannels)
 {
-    const std::string path = writeScenario("antsim_dll_unplug.txt", "trainer 4242\nunplug 1.5\n");
+    const std::string path = writeScenario("antsim_dll_unplug.txt", "trainer 4242\nunplug 3\n");
     ::setenv("FENNICK_VIRTUAL_TRAINER", path.c_str(), 1);
     const int n = findDevice("Fennick virtual ANT stick");
     ASSERT_GE(n, 0);

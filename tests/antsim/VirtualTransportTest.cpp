@@ -91,7 +91,7 @@ TEST(VirtualTransport, UnplugEndsReadsAndWrites)
     const std::string path = ::testing::TempDir() + "antsim_unplug.txt";
     FILE *f = std::fopen(path.c_str(), "w");
     ASSERT_NE(f, nullptr);
-    std::fputs("trainer 4242\nunplug 0.4\n", f);
+    std::fputs("trainer 4242\nunplug 1\n", f);
     std::fclose(f);
     auto t = antlib::makeVirtualStickTransport(path);
     ASSERT_NE(t, nullptr);

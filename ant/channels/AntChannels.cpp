@@ -1,5 +1,6 @@
 #include "ant/channels/AntChannels.h"
 
+#include "ant/ThreadChannelMsg.h"
 #include "ant/binding/AntLib.h"
 #include "ant/channels/NetworkKeys.h"
 #include "framework/Exception.h"
@@ -8,6 +9,7 @@
 #include "framework/SysUtils.h"
 #include "maps/ResistanceMap.h"
 #include "persist/PersistentStreamer.h"
+#include "platform/ThreadMessages.h"
 
 #include <cmath>
 #include <cstring>
@@ -321,6 +323,22 @@ bool TAntChannel::PopReceivedRow(TAntRxRow &Row)
         return false;
     Row = FReceivedRows.front();
     FReceivedRows.pop_front();
+    return true;
+}
+
+bool TAntChannel::PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row)
+{
+    const uint32_t thread = EventThreadId();
+    if (thread == 0)
+        return false;
+    // Held across the post: a row whose message could not be posted is taken back before
+    // anyone can pop it.
+    std::lock_guard<std::mutex> lock(FRowMutex);
+    FReceivedRows.push_back(Row);
+    if (!PostThreadMessage(thread, MsgChannelEvent, reinterpret_cast<uintptr_t>(this), ucEvent)) {
+        FReceivedRows.pop_back();
+        return false;
+    }
     return true;
 }
 

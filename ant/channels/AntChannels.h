@@ -206,6 +206,9 @@ public:
     void PushReceivedRow(const TAntRxRow &Row);
     bool PopReceivedRow(TAntRxRow &Row);
     size_t PendingRowCount() const;
+    // Posts the channel-event message to EventThreadId with its row: both or neither, so
+    // rows and messages stay paired. False when there is no thread or the post failed.
+    bool PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row);
 
     // ---- operations ----
     // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.

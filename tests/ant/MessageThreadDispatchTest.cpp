@@ -24,6 +24,10 @@ TEST(MessageThreadDispatch, PostedPagesAreDecodedInOrderWithTheirOwnRows)
     };
     TThreadChannelMsg *thread = ctl.MessageThread();
     ASSERT_NE(thread, nullptr);
+    TAntRxRow unused{};
+    EXPECT_FALSE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, unused)) << "no thread id yet";
+    EXPECT_EQ(hr->PendingRowCount(), 0u);
+    hr->SetEventThreadId(thread->ThreadID());
     thread->Start();
 
     // The library's thread: each event pushes its row copy and posts.
@@ -32,9 +36,7 @@ TEST(MessageThreadDispatch, PostedPagesAreDecodedInOrderWithTheirOwnRows)
         for (int i = 0; i < Pages; ++i) {
             TAntRxRow row{};
             row[8] = static_cast<uint8_t>(i);
-            hr->PushReceivedRow(row);
-            ASSERT_TRUE(PostThreadMessage(thread->ThreadID(), MsgChannelEvent, reinterpret_cast<uintptr_t>(hr),
-                                          EVENT_RX_BROADCAST));
+            ASSERT_TRUE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, row));
         }
     });
     std::atomic<bool> posted{false};
@@ -60,10 +62,15 @@ TEST(MessageThreadDispatch, DeletedChannelReceivesNothingMore)
     TAntChannel *hr = ctl.AntChannelList()->Add();
     hr->SetAntChannelProfile(acpAntHR);
     TThreadChannelMsg *thread = ctl.MessageThread();
-    for (int i = 0; i < 20; ++i) {
-        hr->PushReceivedRow(TAntRxRow{});
-        PostThreadMessage(thread->ThreadID(), MsgChannelEvent, reinterpret_cast<uintptr_t>(hr), EVENT_RX_BROADCAST);
-    }
+    hr->SetEventThreadId(thread->ThreadID());
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, TAntRxRow{}));
+
+    // A thread id nobody listens to: the row is taken back with the failed post.
+    TAntChannel *other = ctl.AntChannelList()->Add();
+    other->SetEventThreadId(0xFFFFFFF0u);
+    EXPECT_FALSE(other->PostReceivedEvent(EVENT_RX_BROADCAST, TAntRxRow{}));
+    EXPECT_EQ(other->PendingRowCount(), 0u);
     int delivered = 0;
     ctl.OnChannelMessage = [&](TObject *, TAntChannel *, uint8_t) { ++delivered; };
     ctl.DeleteChannel(hr);

@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -349,26 +350,28 @@ void TMapCalibration::UpdateExistingOldKeysOfTarvo5(HKEY Root, const std::string
         old->SetTarvoVersion(5.0);
         old->SetName("MapCalibrationTarvo5");
         const std::string prefix = old->ValueNamePrefix(true);
-        bool found = false;
+        // Every old value is read and understood before any is deleted, and the old names
+        // go only after the current layout is written: a bad value or a failed write must
+        // not lose the values already taken out of the older layout.
+        std::vector<std::string> found;
         for (size_t i = 0; i < kOldIntValueCount; ++i) {
             const TIntValue &v = kIntValues[i];
             const std::string name = prefix + v.Name;
             if (!RegistryValueExists(Root, oldKey, name))
                 continue;
-            const std::string text = RegistryReadString(Root, oldKey, name);
-            found = true;
-            RegistryDeleteValue(Root, oldKey, name);
-            (old.get()->*v.Set)(StrToInt(text));
+            (old.get()->*v.Set)(StrToInt(RegistryReadString(Root, oldKey, name)));
+            found.push_back(name);
         }
         const std::string switchName = prefix + kUseMapCalibration;
         if (RegistryValueExists(Root, oldKey, switchName)) {
-            const std::string text = RegistryReadString(Root, oldKey, switchName);
-            found = true;
-            RegistryDeleteValue(Root, oldKey, switchName);
-            old->SetUseMapCalibration(text == "True");
+            old->SetUseMapCalibration(RegistryReadString(Root, oldKey, switchName) == "True");
+            found.push_back(switchName);
         }
-        if (found)
+        if (!found.empty()) {
             old->DoSaveSettings(Root, BasePath);
+            for (const std::string &name : found)
+                RegistryDeleteValue(Root, oldKey, name);
+        }
     } catch (const std::exception &) {
         throw Exception("Error in TMapCalibration.UpdateExistingOldKeysOfTarvo5");
     }

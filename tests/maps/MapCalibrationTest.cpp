@@ -318,7 +318,9 @@ TEST_F(MapCalibrationRegistry, OlderLayoutMovesToTheCurrentOne)
 TEST_F(MapCalibrationRegistry, BadOldValueReportsTheMigration)
 {
     WriteHive("[HKEY_CURRENT_USER\\Software\\FennickTest\\Maps\\Tarvo5]\r\n"
+              "\"MapCalibrationTarvo5_CalibrationP1\"=\"41\"\r\n"
               "\"MapCalibrationTarvo5_Speed3\"=\"fast\"\r\n\r\n");
+    const std::string before = HiveText();
     TMapCalibration c(nullptr);
     c.SetTarvoVersion(1);
     try {
@@ -327,6 +329,19 @@ TEST_F(MapCalibrationRegistry, BadOldValueReportsTheMigration)
     } catch (const Exception &e) {
         EXPECT_EQ(e.Message(), "Error in TMapCalibration.UpdateExistingOldKeysOfTarvo5");
     }
+    // Nothing is deleted before every old value has been understood: the good value found
+    // before the bad one must not vanish without having been moved.
+    EXPECT_EQ(HiveText(), before);
+
+    // Once the bad value is corrected the migration moves both.
+    ASSERT_TRUE(
+        RegistryWriteString(HKEY_CURRENT_USER, kBase + "\\Tarvo5", "MapCalibrationTarvo5_Speed3", false, "12"));
+    EXPECT_TRUE(c.LoadSettings(HKEY_CURRENT_USER, kBase));
+    auto v5 = Values(kBase + "\\Tarvo5");
+    EXPECT_EQ(v5["CalibrationP1"], "41");
+    EXPECT_EQ(v5["Speed3"], "12");
+    EXPECT_EQ(v5.count("MapCalibrationTarvo5_CalibrationP1"), 0u);
+    EXPECT_EQ(v5.count("MapCalibrationTarvo5_Speed3"), 0u);
 }
 
 TEST_F(MapCalibrationRegistry, FailedWritesKeepStoredValuesAndStillSucceed)

@@ -1035,6 +1035,23 @@ std::string FullPath(HKEY root, const std::string &relative)
         r += "\\" + relative;
     return r;
 }
+
+// Names in the spelling first met, each once whatever its letter case.
+class TFoldedNames {
+public:
+    void Add(const std::string &name)
+    {
+        const std::string f = Fold(name);
+        if (std::find(FFolded.begin(), FFolded.end(), f) == FFolded.end()) {
+            FFolded.push_back(f);
+            Names.push_back(name);
+        }
+    }
+    std::vector<std::string> Names;
+
+private:
+    std::vector<std::string> FFolded;
+};
 } // namespace
 
 bool TRegistry::HiveWritable()
@@ -1098,12 +1115,17 @@ bool TRegistry::KeyExists(const std::string &key)
     return relative.empty() || KeyExistsIn(LoadHive(), FullPath(FRootKey, relative));
 }
 
+std::string TRegistry::OpenKeyCanonical() const
+{
+    return CanonicalKey(FullPath(FRootKey, FOpen ? FCurrentPath : std::string()));
+}
+
 bool TRegistry::FindValue(const std::string &name, TRegHiveValue &out)
 {
     if (!RootName(FRootKey))
         return false;
     const THiveParseResult hive = LoadHive();
-    const std::string canonical = CanonicalKey(FullPath(FRootKey, FOpen ? FCurrentPath : std::string()));
+    const std::string canonical = OpenKeyCanonical();
     const std::string folded = Fold(name);
     bool found = false;
     for (const auto &k : hive.Keys) {
@@ -1141,36 +1163,28 @@ TRegDataType TRegistry::GetDataType(const std::string &name)
 
 std::vector<std::string> TRegistry::GetValueNames()
 {
-    std::vector<std::string> names;
-    std::vector<std::string> folded;
+    TFoldedNames names;
     if (!RootName(FRootKey))
-        return names;
+        return names.Names;
     const THiveParseResult hive = LoadHive();
-    const std::string canonical = CanonicalKey(FullPath(FRootKey, FOpen ? FCurrentPath : std::string()));
+    const std::string canonical = OpenKeyCanonical();
     for (const auto &k : hive.Keys) {
         if (k.Deletion || CanonicalKey(k.Path) != canonical)
             continue;
-        for (const auto &v : k.Values) {
-            if (v.Deletion)
-                continue;
-            const std::string f = Fold(v.Name);
-            if (std::find(folded.begin(), folded.end(), f) == folded.end()) {
-                folded.push_back(f);
-                names.push_back(v.Name);
-            }
-        }
+        for (const auto &v : k.Values)
+            if (!v.Deletion)
+                names.Add(v.Name);
     }
-    return names;
+    return names.Names;
 }
 
 std::vector<std::string> TRegistry::GetKeyNames()
 {
-    std::vector<std::string> names;
-    std::vector<std::string> folded;
+    TFoldedNames names;
     if (!RootName(FRootKey))
-        return names;
+        return names.Names;
     const THiveParseResult hive = LoadHive();
-    const std::string canonical = CanonicalKey(FullPath(FRootKey, FOpen ? FCurrentPath : std::string()));
+    const std::string canonical = OpenKeyCanonical();
     const size_t depth = SplitPath(canonical).size();
     for (const auto &k : hive.Keys) {
         if (k.Deletion)
@@ -1178,13 +1192,9 @@ std::vector<std::string> TRegistry::GetKeyNames()
         std::vector<std::string> parts = SplitPath(k.Path);
         if (parts.size() <= depth || CanonicalKey(JoinPath(parts, depth)) != canonical)
             continue;
-        const std::string f = Fold(parts[depth]);
-        if (std::find(folded.begin(), folded.end(), f) == folded.end()) {
-            folded.push_back(f);
-            names.push_back(parts[depth]);
-        }
+        names.Add(parts[depth]);
     }
-    return names;
+    return names.Names;
 }
 
 std::string TRegistry::ReadString(const std::string &name)

@@ -141,6 +141,8 @@ public:
 
 private:
     std::string AbsolutePath(const std::string &key) const;
+    // Canonical full path of the open key (the root when none is open).
+    std::string OpenKeyCanonical() const;
     bool FindValue(const std::string &name, TRegHiveValue &out);
     void WriteValue(const std::string &name, TRegHiveValue value);
 

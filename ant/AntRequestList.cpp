@@ -86,17 +86,18 @@ TAntRequest::~TAntRequest()
 const TPropList &TAntRequest::Properties() const
 {
     using R = TAntRequest;
+    // No stream defaults declared: every property is written, whatever its value.
     static const TPropList props = InheritProps(
         TCollectionItem::Properties(),
         {
-            BoolProp<R>("Enabled", &R::Enabled, &R::SetEnabled, false),
-            IntProp<R, int32_t>("TimeOut", "Integer", &R::TimeOut, &R::SetTimeOut, 0),
-            IntProp<R, int32_t>("Interval", "Integer", &R::Interval, &R::SetInterval, 100),
+            BoolProp<R>("Enabled", &R::Enabled, &R::SetEnabled),
+            IntProp<R, int32_t>("TimeOut", "Integer", &R::TimeOut, &R::SetTimeOut),
+            IntProp<R, int32_t>("Interval", "Integer", &R::Interval, &R::SetInterval),
             EnumProp<R, TThreadPriority>("ThreadPriority", "TThreadPriority", ThreadPriorityNames(), &R::ThreadPriority,
-                                         &R::SetThreadPriority, tpNormal),
-            IntProp<R, int32_t>("RequestResult", "Integer", &R::RequestResult, &R::SetRequestResult, 0),
+                                         &R::SetThreadPriority),
+            IntProp<R, int32_t>("RequestResult", "Integer", &R::RequestResult, &R::SetRequestResult),
             EnumProp<R, TAntRequestType>("AntRequestType", "TAntRequestType", {"artThreaded", "artWaitableTimer"},
-                                         &R::AntRequestType, &R::SetAntRequestType, artThreaded),
+                                         &R::AntRequestType, &R::SetAntRequestType),
         });
     return props;
 }

@@ -313,6 +313,25 @@ TEST(AntRequestList, AddDeleteClear)
     EXPECT_EQ(list.Count(), 0);
 }
 
+TEST(AntRequestList, RequestPropertiesHaveNoStreamDefaultsWhileTimerPropertiesDo)
+{
+    // A request declares no stream defaults, so a fresh one stores every property; the timer
+    // declares its defaults and stores none of them when fresh.
+    TAntRequestList list(nullptr);
+    TAntRequest *request = list.Add();
+    for (const char *name : {"Enabled", "TimeOut", "Interval", "ThreadPriority", "RequestResult", "AntRequestType"}) {
+        const TPropInfo *prop = FindProperty(*request, name);
+        ASSERT_NE(prop, nullptr) << name;
+        EXPECT_TRUE(IsPropertyStored(*request, *prop)) << name;
+    }
+    TAntRequestTimer timer(nullptr);
+    for (const char *name : {"AllowZero", "Enabled", "Interval", "ThreadPriority"}) {
+        const TPropInfo *prop = FindProperty(timer, name);
+        ASSERT_NE(prop, nullptr) << name;
+        EXPECT_FALSE(IsPropertyStored(timer, *prop)) << name;
+    }
+}
+
 TEST(AntRequestList, BinaryRoundTripThroughStreamsFilesAndAssign)
 {
     TAntRequestList list(nullptr);

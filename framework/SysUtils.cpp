@@ -113,12 +113,13 @@ bool ParseInteger(const std::string &S, bool Wide, int64_t &Value)
     throw EConvertError("'" + S + "' is not a valid integer value");
 }
 
-// Mantissa digits (no leading zeros, no trailing zeros) and decimal exponent of a finite,
-// non-zero value rounded to Precision significant digits: Value = d.ddd x 10^Exponent.
-void DecimalDigits(long double Value, int Precision, std::string &Digits, int &Exponent)
+// The 18 significant digits of |Value| (a finite, non-zero value) and the decimal exponent of
+// the first one: |Value| ~ d.ddd x 10^Exponent. The text forms round from these digits, never
+// from the exact binary value.
+void EighteenDigits(long double Value, std::string &Digits, int &Exponent)
 {
     char buf[128];
-    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(Value), std::chars_format::scientific, Precision - 1);
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(Value), std::chars_format::scientific, 17);
     const std::string text(buf, res.ptr);
     const size_t e = text.find('e');
     Digits.clear();
@@ -126,6 +127,39 @@ void DecimalDigits(long double Value, int Precision, std::string &Digits, int &E
         if (IsDigit(text[k]))
             Digits += text[k];
     Exponent = std::stoi(text.substr(e + 1));
+}
+
+// Keeps the first Keep digits, rounding an exact half up in magnitude. An empty result is zero;
+// a carry out of the first digit adds a digit and raises the exponent.
+void KeepDigitsHalfUp(std::string &Digits, int &Exponent, int Keep)
+{
+    if (Keep < 0) {
+        Digits.clear();
+        return;
+    }
+    if (static_cast<size_t>(Keep) >= Digits.size())
+        return;
+    const bool up = Digits[static_cast<size_t>(Keep)] >= '5';
+    Digits.resize(static_cast<size_t>(Keep));
+    if (!up)
+        return;
+    size_t k = Digits.size();
+    while (k > 0 && Digits[k - 1] == '9')
+        Digits[--k] = '0';
+    if (k == 0) {
+        Digits.insert(Digits.begin(), '1');
+        ++Exponent;
+    } else {
+        ++Digits[k - 1];
+    }
+}
+
+// Mantissa digits (no leading zeros, no trailing zeros) and decimal exponent of a finite,
+// non-zero value rounded to Precision significant digits: Value = d.ddd x 10^Exponent.
+void DecimalDigits(long double Value, int Precision, std::string &Digits, int &Exponent)
+{
+    EighteenDigits(Value, Digits, Exponent);
+    KeepDigitsHalfUp(Digits, Exponent, Precision);
     while (Digits.size() > 1 && Digits.back() == '0')
         Digits.pop_back();
 }
@@ -181,21 +215,28 @@ std::string FixedFloat(long double Value, int Decimals, char Separator, const st
 {
     if (!std::isfinite(Value))
         return SpecialFloat(Value);
-    char buf[6000];
-    auto res = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::fixed, Decimals);
-    if (res.ec != std::errc())
-        return SpecialFloat(Value);
-    std::string text(buf, res.ptr);
-    bool negative = !text.empty() && text[0] == '-';
-    if (negative)
-        text.erase(0, 1);
-    const size_t dot = text.find('.');
-    std::string intPart = text.substr(0, dot);
-    const std::string fracPart = dot == std::string::npos ? std::string() : text.substr(dot + 1);
-    // "-0.00" reads as a plain zero.
-    if (negative && intPart.find_first_not_of('0') == std::string::npos &&
-        fracPart.find_first_not_of('0') == std::string::npos)
-        negative = false;
+    std::string digits;
+    int exponent = 0;
+    if (Value != 0) {
+        EighteenDigits(Value, digits, exponent);
+        KeepDigitsHalfUp(digits, exponent, exponent + 1 + Decimals);
+    }
+    // digits[k] stands for 10^(exponent - k); anything outside them is a zero.
+    auto digitAt = [&](int power) -> char {
+        const int k = exponent - power;
+        return k >= 0 && static_cast<size_t>(k) < digits.size() ? digits[static_cast<size_t>(k)] : '0';
+    };
+    std::string intPart;
+    if (!digits.empty())
+        for (int power = exponent; power >= 0; --power)
+            intPart += digitAt(power);
+    if (intPart.empty())
+        intPart = "0";
+    std::string fracPart;
+    for (int power = -1; power >= -Decimals; --power)
+        fracPart += digits.empty() ? '0' : digitAt(power);
+    // A value that rounds to zero reads as a plain zero, without a sign.
+    const bool negative = std::signbit(Value) && digits.find_first_not_of('0') != std::string::npos;
     if (!Thousands.empty() && intPart.size() > 3) {
         std::string grouped;
         const size_t lead = intPart.size() % 3;

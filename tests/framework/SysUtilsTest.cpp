@@ -196,6 +196,28 @@ TEST(Format, FloatsFollowTheDecimalSeparator)
     EXPECT_EQ(Format("%g", {0.5}), "0,5");
 }
 
+TEST(Format, DecimalDigitsRoundHalfAwayFromZero)
+{
+    // Unlike Round, the text forms round an exact half up in magnitude, after first taking
+    // 18 significant digits.
+    PinnedSettings pin('.');
+    EXPECT_EQ(Format("%.0f|%.0f|%.0f|%.0f", {0.5, 2.5, -2.5, 9.5}), "1|3|-3|10");
+    EXPECT_EQ(Format("Speed %.1f", {12.25}), "Speed 12.3");
+    EXPECT_EQ(Format("%2.1f", {0.25}), "0.3");
+    EXPECT_EQ(Format("%.2f", {99.995}), "100.00"); // the double lies a hair above the half
+    EXPECT_EQ(Format("%.2f|%.2f", {2.675, 1.005}), "2.67|1.00"); // a hair below the half
+    EXPECT_EQ(Format("%.3f", {0.0625}), "0.063");
+    EXPECT_EQ(Format("%.1f", {0.04}), "0.0");
+    EXPECT_EQ(Format("%.0n", {1234.5}), "1,235");
+    EXPECT_EQ(Format("%.2m", {0.125}), "$0.13");
+    EXPECT_EQ(Format("%.2e", {0.125}), "1.3E-001");
+    EXPECT_EQ(Format("%.1e", {-9.5}), "-1E+001");
+    EXPECT_EQ(Format("%.2g", {0.125}), "0.13");
+    EXPECT_EQ(FloatToStr(100000000000002.5), "100000000000003");
+    EXPECT_EQ(Format("%.0f", {1e20}), "100000000000000000000");
+    EXPECT_EQ(Format("%.2f", {0.0}), "0.00");
+}
+
 TEST(Format, InvalidOrIncompatibleFormats)
 {
     PinnedSettings pin('.');

@@ -168,6 +168,8 @@ void AntSession::readerLoop()
         // An exception out of the transport (or a caller's callback) would end the process
         // from this thread; it ends the stick instead.
         std::fprintf(stderr, "ANT_DLL: reader stopped: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "ANT_DLL: reader stopped: unknown exception\n");
     }
     if (!FStop)
         transportFailed();
@@ -189,7 +191,13 @@ void AntSession::transportFailed()
         if (FStop)
             return;
         const uint8_t row[3] = {ch, event::RfEventMarker, event::ChannelClosed};
-        FCallbacks.deliverEvent(ch, event::ChannelClosed, row, sizeof row);
+        // Runs outside the reader's guard: one throwing callback must neither end the
+        // process nor keep the other channels from hearing that they are closed.
+        try {
+            FCallbacks.deliverEvent(ch, event::ChannelClosed, row, sizeof row);
+        } catch (...) {
+            std::fprintf(stderr, "ANT_DLL: channel %u closed callback threw\n", unsigned(ch));
+        }
     }
 }
 

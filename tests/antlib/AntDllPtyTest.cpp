@@ -393,6 +393,40 @@ TEST_F(AntDllPty, LostStickClosesEachOpenChannelOnceThenCommandsFail)
     ANT_Close();
 }
 
+TEST_F(AntDllPty, ACallbackThatThrowsEndsTheStickNotTheProcess)
+{
+    ASSERT_TRUE(ANT_OpenChannel(0));
+    ASSERT_TRUE(ANT_OpenChannel(1));
+    expectFrame(0x4B, {0});
+    expectFrame(0x4B, {1});
+    // Whatever a caller throws, and again while its channels are being closed.
+    setOnEvent([](uint8_t, uint8_t event) {
+        if (event == 0x9A)
+            throw 42;
+        throw std::runtime_error("closing");
+    });
+    testing::internal::CaptureStderr();
+    peer.send(0x4E, {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    auto d = waitForDeliveries(3);
+    std::this_thread::sleep_for(100ms);
+    d = waitForDeliveries(3);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d[0].code, 0x9A);
+    EXPECT_EQ(d[1].channel, 0);
+    EXPECT_EQ(d[1].code, 0x07);
+    EXPECT_EQ(d[2].channel, 1);
+    EXPECT_EQ(d[2].code, 0x07);
+    EXPECT_FALSE(ANT_OpenChannel(0));
+
+    // Registrations still return: every delivery ended.
+    setOnEvent(nullptr);
+    ANT_AssignChannelEventFunction(0, nullptr, nullptr);
+    ASSERT_TRUE(peer.open());
+    ASSERT_TRUE(ANT_OpenChannel(1));
+    expectFrame(0x4B, {1});
+}
+
 TEST_F(AntDllPty, NothingIsDeliveredAfterCloseReturns)
 {
     std::atomic<bool> stop{false};

@@ -36,7 +36,6 @@ void AntSession::start()
     if (FReader.joinable() || FStop)
         return;
     FReader = std::thread([this] { readerLoop(); });
-    FReaderId = FReader.get_id();
 }
 
 bool AntSession::onReaderThread() const
@@ -155,6 +154,9 @@ void AntSession::noteWritten(uint8_t id, const uint8_t *data, size_t size)
 
 void AntSession::readerLoop()
 {
+    // Known before the first delivery: a callback that closes the stick or resets it must be
+    // recognised as running on this thread, even one that comes before start() has returned.
+    FReaderId = std::this_thread::get_id();
     uint8_t buffer[kReadChunk];
     try {
         while (!FStop) {

@@ -451,6 +451,47 @@ TEST_F(AntDllPty, NothingIsDeliveredAfterCloseReturns)
     EXPECT_FALSE(ANT_OpenChannel(0));
 }
 
+TEST_F(AntDllPty, CommandsFromOtherThreadsRaceCloseAndReopenSafely)
+{
+    // Senders keep the stick they found alive until their write is done, whoever closes it
+    // meanwhile; the address and race checkers see the rest.
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    auto sender = [&] {
+        const uint8_t page[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        while (!stop) {
+            if (ANT_SendBroadcastData(0, page))
+                ++written;
+            ANT_RequestMessage(0, 0x52);
+            uint16_t pid;
+            ANT_GetDeviceUSBPID(&pid);
+        }
+    };
+    std::thread a(sender), b(sender);
+    std::thread resetter([&] {
+        while (!stop)
+            ANT_ResetSystem();
+    });
+    std::thread drain([&] {
+        while (!stop)
+            peer.next(20);
+    });
+    for (int i = 0; i < 20; ++i) {
+        ANT_Close();
+        if (!peer.open()) {
+            ADD_FAILURE() << "reopen " << i;
+            break;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    stop = true;
+    a.join();
+    b.join();
+    resetter.join();
+    drain.join();
+    EXPECT_GT(written, 0);
+}
+
 TEST_F(AntDllPty, CloseFromInsideACallbackStopsFurtherDeliveries)
 {
     std::atomic<int> closes{0};

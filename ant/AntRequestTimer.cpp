@@ -87,8 +87,6 @@ void TTimerThread::Execute()
     }
 }
 
-// ---- TAntRequestTimer ------------------------------------------------------------------------
-
 const std::vector<std::string> &ThreadPriorityNames()
 {
     static const std::vector<std::string> names = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
@@ -96,62 +94,40 @@ const std::vector<std::string> &ThreadPriorityNames()
     return names;
 }
 
-TAntRequestTimer::TAntRequestTimer(TComponent *AOwner) : TComponent(AOwner)
+// ---- TThreadTimerControl ---------------------------------------------------------------------
+
+TThreadTimerControl::TThreadTimerControl(std::function<void()> Tick)
 {
-    FTimerThread = new TTimerThread([this] { Tick(); });
+    FTimerThread = new TTimerThread(std::move(Tick));
     FTimerThread->SetInterval(1000);
     FTimerThread->SetPriority(tpNormal);
 }
 
-TAntRequestTimer::~TAntRequestTimer()
+TThreadTimerControl::~TThreadTimerControl()
 {
-    Destroying();
     FEnabled.store(false, std::memory_order_relaxed);
-    // The worker may be blocked handing us a tick, possibly the one running right now.
+    // The worker may be blocked handing over a tick, possibly the one running right now.
     delete FTimerThread;
     FTimerThread = nullptr;
 }
 
-const TPropList &TAntRequestTimer::Properties() const
+void TThreadTimerControl::SetEnabled(bool Value)
 {
-    static const TPropList props = InheritProps(
-        TComponent::Properties(),
-        {
-            BoolProp<TAntRequestTimer>("AllowZero", &TAntRequestTimer::AllowZero, &TAntRequestTimer::SetAllowZero,
-                                       false),
-            BoolProp<TAntRequestTimer>("Enabled", &TAntRequestTimer::Enabled, &TAntRequestTimer::SetEnabled, false),
-            IntProp<TAntRequestTimer, uint32_t>("Interval", "Cardinal", &TAntRequestTimer::Interval,
-                                                &TAntRequestTimer::SetInterval, 1000),
-            EnumProp<TAntRequestTimer, TThreadPriority>(
-                "ThreadPriority", "TThreadPriority", ThreadPriorityNames(),
-                &TAntRequestTimer::ThreadPriority, &TAntRequestTimer::SetThreadPriority, tpNormal),
-        });
-    return props;
-}
-
-void TAntRequestTimer::UpdateWorker()
-{
-    const bool run = Enabled() && (Interval() > 0 || FAllowZero);
-    if (run) {
+    if (Value == Enabled())
+        return;
+    FEnabled.store(Value, std::memory_order_relaxed);
+    if (Value && (Interval() > 0 || FAllowZero)) {
         // A fresh interval: the first tick comes one full Interval from now.
         FTimerThread->StopEvent().SetEvent();
         FTimerThread->Start();
         FWorkerReleased = true;
-    } else if (FWorkerReleased) {
+    } else if (!Value && FWorkerReleased) {
         FTimerThread->Suspend();
         FWorkerReleased = false;
     }
 }
 
-void TAntRequestTimer::SetEnabled(bool Value)
-{
-    if (Value == Enabled())
-        return;
-    FEnabled.store(Value, std::memory_order_relaxed);
-    UpdateWorker();
-}
-
-void TAntRequestTimer::SetInterval(uint32_t Value)
+void TThreadTimerControl::SetInterval(uint32_t Value)
 {
     if (Value == Interval())
         return;
@@ -159,6 +135,22 @@ void TAntRequestTimer::SetInterval(uint32_t Value)
     SetEnabled(false);
     FTimerThread->SetInterval(Value);
     SetEnabled(wasEnabled);
+}
+
+// ---- TAntRequestTimer ------------------------------------------------------------------------
+
+TAntRequestTimer::TAntRequestTimer(TComponent *AOwner) : TComponent(AOwner) {}
+
+TAntRequestTimer::~TAntRequestTimer()
+{
+    // The worker is freed with FControl; a tick reaching us meanwhile sees this and is dropped.
+    Destroying();
+}
+
+const TPropList &TAntRequestTimer::Properties() const
+{
+    static const TPropList props = ThreadTimerProperties<TAntRequestTimer>(TComponent::Properties());
+    return props;
 }
 
 void TAntRequestTimer::Tick()

@@ -79,6 +79,54 @@ private:
 // Names of the thread priorities as streams write them.
 const std::vector<std::string> &ThreadPriorityNames();
 
+// The Enabled / Interval / AllowZero rules of a thread-driven timer over its worker, shared by
+// the request timer and the device's statistics timer. The worker runs exactly while Enabled
+// and (Interval > 0 or AllowZero); holding and releasing it stay paired. Used on the
+// user-interface thread only.
+class TThreadTimerControl {
+public:
+    // Tick runs on the user-interface thread; see TTimerThread. Interval 1000, tpNormal.
+    explicit TThreadTimerControl(std::function<void()> Tick);
+    // Clears Enabled and frees the worker; safe from inside the owner's own tick.
+    ~TThreadTimerControl();
+    TThreadTimerControl(const TThreadTimerControl &) = delete;
+    TThreadTimerControl &operator=(const TThreadTimerControl &) = delete;
+
+    bool AllowZero() const { return FAllowZero; }
+    void SetAllowZero(bool Value) { FAllowZero = Value; }
+    bool Enabled() const { return FEnabled.load(std::memory_order_relaxed); }
+    // No change when equal; enabling starts a fresh interval.
+    void SetEnabled(bool Value);
+    // The flag only; the worker is left as it is.
+    void StoreEnabled(bool Value) { FEnabled.store(Value, std::memory_order_relaxed); }
+    uint32_t Interval() const { return FTimerThread->Interval(); }
+    // No change when equal; otherwise disable, store, enable again as before (restarts the wait).
+    void SetInterval(uint32_t Value);
+    TThreadPriority ThreadPriority() const { return FTimerThread->Priority(); }
+    void SetThreadPriority(TThreadPriority Value) { FTimerThread->SetPriority(Value); }
+    TTimerThread *TimerThread() const { return FTimerThread; }
+
+private:
+    bool FAllowZero = false;
+    std::atomic<bool> FEnabled{false};
+    bool FWorkerReleased = false; // the worker's gate is open because of us
+    TTimerThread *FTimerThread = nullptr;
+};
+
+// The published properties of a thread-driven timer class C, in declaration order.
+template <class C>
+TPropList ThreadTimerProperties(const TPropList &Base)
+{
+    return InheritProps(Base, {
+                                  BoolProp<C>("AllowZero", &C::AllowZero, &C::SetAllowZero, false),
+                                  BoolProp<C>("Enabled", &C::Enabled, &C::SetEnabled, false),
+                                  IntProp<C, uint32_t>("Interval", "Cardinal", &C::Interval, &C::SetInterval, 1000),
+                                  EnumProp<C, TThreadPriority>("ThreadPriority", "TThreadPriority",
+                                                               ThreadPriorityNames(), &C::ThreadPriority,
+                                                               &C::SetThreadPriority, tpNormal),
+                              });
+}
+
 class TAntRequestTimer : public TComponent {
 public:
     explicit TAntRequestTimer(TComponent *AOwner);
@@ -87,16 +135,16 @@ public:
     std::string ClassName() const override { return "TAntRequestTimer"; }
     const TPropList &Properties() const override;
 
-    bool AllowZero() const { return FAllowZero; }
-    void SetAllowZero(bool Value) { FAllowZero = Value; }
-    bool Enabled() const { return FEnabled.load(std::memory_order_relaxed); }
-    void SetEnabled(bool Value);
-    uint32_t Interval() const { return FTimerThread->Interval(); }
-    void SetInterval(uint32_t Value);
-    TThreadPriority ThreadPriority() const { return FTimerThread->Priority(); }
-    void SetThreadPriority(TThreadPriority Value) { FTimerThread->SetPriority(Value); }
+    bool AllowZero() const { return FControl.AllowZero(); }
+    void SetAllowZero(bool Value) { FControl.SetAllowZero(Value); }
+    bool Enabled() const { return FControl.Enabled(); }
+    void SetEnabled(bool Value) { FControl.SetEnabled(Value); }
+    uint32_t Interval() const { return FControl.Interval(); }
+    void SetInterval(uint32_t Value) { FControl.SetInterval(Value); }
+    TThreadPriority ThreadPriority() const { return FControl.ThreadPriority(); }
+    void SetThreadPriority(TThreadPriority Value) { FControl.SetThreadPriority(Value); }
 
-    TTimerThread *TimerThread() const { return FTimerThread; }
+    TTimerThread *TimerThread() const { return FControl.TimerThread(); }
 
     // The tick (Sender = the timer); errors it raises are dropped.
     TNotifyEvent OnTimer;
@@ -105,10 +153,5 @@ public:
     void Tick();
 
 private:
-    void UpdateWorker();
-
-    bool FAllowZero = false;
-    std::atomic<bool> FEnabled{false};
-    bool FWorkerReleased = false; // the worker's gate is open because of us
-    TTimerThread *FTimerThread = nullptr;
+    TThreadTimerControl FControl{[this] { Tick(); }};
 };

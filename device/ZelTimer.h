@@ -16,14 +16,15 @@ public:
     std::string ClassName() const override { return "TZelTimer"; }
     const TPropList &Properties() const override;
 
-    bool AllowZero() const { return FAllowZero; }
-    void SetAllowZero(bool Value) { FAllowZero = Value; }
-    bool Enabled() const { return FEnabled.load(std::memory_order_relaxed); }
+    bool AllowZero() const { return FControl.AllowZero(); }
+    void SetAllowZero(bool Value) { FControl.SetAllowZero(Value); }
+    bool Enabled() const { return FControl.Enabled(); }
+    // Forced to false at design time.
     void SetEnabled(bool Value);
-    uint32_t Interval() const { return FTimerThread->Interval(); }
-    void SetInterval(uint32_t Value);
-    TThreadPriority ThreadPriority() const { return FTimerThread->Priority(); }
-    void SetThreadPriority(TThreadPriority Value) { FTimerThread->SetPriority(Value); }
+    uint32_t Interval() const { return FControl.Interval(); }
+    void SetInterval(uint32_t Value) { FControl.SetInterval(Value); }
+    TThreadPriority ThreadPriority() const { return FControl.ThreadPriority(); }
+    void SetThreadPriority(TThreadPriority Value) { FControl.SetThreadPriority(Value); }
 
     // Sender = the timer. Errors it raises are dropped; the timer keeps running.
     TNotifyEvent OnTimer;
@@ -45,19 +46,15 @@ public:
     // One tick now on the caller's thread, through the same checks as a timed one.
     virtual void Tick();
 
-    TTimerThread *TimerThread() const { return FTimerThread; }
+    TTimerThread *TimerThread() const { return FControl.TimerThread(); }
 
 private:
-    void UpdateWorker();
-
-    bool FAllowZero = false;
-    std::atomic<bool> FEnabled{false};
-    bool FWorkerReleased = false;
-    TTimerThread *FTimerThread = nullptr;
     uint32_t FLastTick = 0;
     uint32_t FElapsedTime = 0;
     uint32_t FTickDelta = 0;
     uint32_t FMeasuredTime = 0;
     int32_t FStartOffset = 0;
     int32_t FMark = 0;
+    // Last: the worker goes first when the timer is freed.
+    TThreadTimerControl FControl{[this] { Tick(); }};
 };

@@ -7,6 +7,13 @@ void AssignWhenDifferent(T &Field, T Value)
     if (Field != Value)
         Field = Value;
 }
+
+template <class T>
+void AssignWhenDifferent(std::atomic<T> &Field, T Value)
+{
+    if (Field.load(std::memory_order_relaxed) != Value)
+        Field.store(Value, std::memory_order_relaxed);
+}
 } // namespace
 
 uint8_t EquipmentTypeCode(uint8_t AntEquipmentType)
@@ -89,10 +96,10 @@ void TANTProfileDataSC::SetWheelCircumference(long double Value)
 
 void TANTProfileDataSC::StorePrevious()
 {
-    FPreviousCadenceEventTime = FCadenceEventTime;
-    FPreviousCadenceRevolutions = FCadenceRevolutions;
-    FPreviousSpeedEventTime = FSpeedEventTime;
-    FPreviousSpeedRevolutions = FSpeedRevolutions;
+    FPreviousCadenceEventTime = CadenceEventTime();
+    FPreviousCadenceRevolutions = CadenceRevolutions();
+    FPreviousSpeedEventTime = SpeedEventTime();
+    FPreviousSpeedRevolutions = SpeedRevolutions();
 }
 
 void TAntProfileDataCadence::StorePrevious()

@@ -1,9 +1,12 @@
 #pragma once
 // Decoded profile records: the latest values heard on one channel. Written by the page
 // decoders on the user-interface thread, read by the trainer device on its statistics tick.
+// The live values that a channel clears when the library reports a lost or closed channel
+// (on the library's thread) are atomics; everything else belongs to the user-interface thread.
 #include "ant/profiles/AntTypes.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -57,11 +60,11 @@ private:
 
 class TANTProfileDataHR : public TAntProfileData {
 public:
-    uint8_t ComputedHeartRate() const { return FComputedHeartRate; }
-    uint16_t HeartBeatEventTime() const { return FHeartBeatEventTime; }
-    uint8_t HeartBeatCount() const { return FHeartBeatCount; }
-    int32_t CumulativeOperatingTime() const { return FCumulativeOperatingTime; }
-    uint16_t PreviousHeartBeatEventTime() const { return FPreviousHeartBeatEventTime; }
+    uint8_t ComputedHeartRate() const { return FComputedHeartRate.load(std::memory_order_relaxed); }
+    uint16_t HeartBeatEventTime() const { return FHeartBeatEventTime.load(std::memory_order_relaxed); }
+    uint8_t HeartBeatCount() const { return FHeartBeatCount.load(std::memory_order_relaxed); }
+    int32_t CumulativeOperatingTime() const { return FCumulativeOperatingTime.load(std::memory_order_relaxed); }
+    uint16_t PreviousHeartBeatEventTime() const { return FPreviousHeartBeatEventTime.load(std::memory_order_relaxed); }
 
     virtual void SetComputedHeartRate(uint8_t Value);
     virtual void SetHeartBeatEventTime(uint16_t Value);
@@ -70,22 +73,22 @@ public:
     virtual void SetPreviousHeartBeatEventTime(uint16_t Value);
 
 private:
-    uint8_t FComputedHeartRate = 0;
-    uint16_t FHeartBeatEventTime = 0;
-    uint8_t FHeartBeatCount = 0;
-    int32_t FCumulativeOperatingTime = 0;
-    uint16_t FPreviousHeartBeatEventTime = 0;
+    std::atomic<uint8_t> FComputedHeartRate{0};
+    std::atomic<uint16_t> FHeartBeatEventTime{0};
+    std::atomic<uint8_t> FHeartBeatCount{0};
+    std::atomic<int32_t> FCumulativeOperatingTime{0};
+    std::atomic<uint16_t> FPreviousHeartBeatEventTime{0};
 };
 
 class TANTProfileDataSC : public TAntProfileData {
 public:
     long double WheelCircumference() const { return FWheelCircumference; }
-    uint16_t CadenceEventTime() const { return FCadenceEventTime; }
-    uint16_t CadenceRevolutions() const { return FCadenceRevolutions; }
-    uint16_t SpeedEventTime() const { return FSpeedEventTime; }
-    uint16_t SpeedRevolutions() const { return FSpeedRevolutions; }
-    long double Speed() const { return FSpeed; }
-    int32_t Cadence() const { return FCadence; }
+    uint16_t CadenceEventTime() const { return FCadenceEventTime.load(std::memory_order_relaxed); }
+    uint16_t CadenceRevolutions() const { return FCadenceRevolutions.load(std::memory_order_relaxed); }
+    uint16_t SpeedEventTime() const { return FSpeedEventTime.load(std::memory_order_relaxed); }
+    uint16_t SpeedRevolutions() const { return FSpeedRevolutions.load(std::memory_order_relaxed); }
+    long double Speed() const { return FSpeed.load(std::memory_order_relaxed); }
+    int32_t Cadence() const { return FCadence.load(std::memory_order_relaxed); }
     uint16_t PreviousCadenceEventTime() const { return FPreviousCadenceEventTime; }
     uint16_t PreviousCadenceRevolutions() const { return FPreviousCadenceRevolutions; }
     uint16_t PreviousSpeedEventTime() const { return FPreviousSpeedEventTime; }
@@ -104,12 +107,12 @@ public:
 
 private:
     long double FWheelCircumference = 0.0L;
-    uint16_t FCadenceEventTime = 0;
-    uint16_t FCadenceRevolutions = 0;
-    uint16_t FSpeedEventTime = 0;
-    uint16_t FSpeedRevolutions = 0;
-    long double FSpeed = 0.0L;
-    int32_t FCadence = 0;
+    std::atomic<uint16_t> FCadenceEventTime{0};
+    std::atomic<uint16_t> FCadenceRevolutions{0};
+    std::atomic<uint16_t> FSpeedEventTime{0};
+    std::atomic<uint16_t> FSpeedRevolutions{0};
+    std::atomic<long double> FSpeed{0.0L};
+    std::atomic<int32_t> FCadence{0};
     uint16_t FPreviousCadenceEventTime = 0;
     uint16_t FPreviousCadenceRevolutions = 0;
     uint16_t FPreviousSpeedEventTime = 0;
@@ -157,7 +160,7 @@ public:
     double DistanceAtReset() const { return FDistanceAtReset; }
     double ElapsedTime() const { return FElapsedTime; }
     double ElapsedTimeAtReset() const { return FElapsedTimeAtReset; }
-    long double Speed() const { return FSpeed; }
+    long double Speed() const { return FSpeed.load(std::memory_order_relaxed); }
     uint8_t HeartRate() const { return FHeartRate; }
     uint8_t HeartRateSource() const { return FHeartRateSource; }
     bool DistanceEnabled() const { return FDistanceEnabled; }
@@ -167,7 +170,7 @@ public:
     long double Incline() const { return FIncline; }
     long double ResistanceLevel() const { return FResistanceLevel; }
     uint8_t UpdateEventCount() const { return FUpdateEventCount; }
-    uint8_t InstantaneousCadence() const { return FInstantaneousCadence; }
+    uint8_t InstantaneousCadence() const { return FInstantaneousCadence.load(std::memory_order_relaxed); }
     int32_t AccumulatedPower() const { return FAccumulatedPower; }
     int32_t InstantaneousPower() const { return FInstantaneousPower; }
     uint8_t TargetPowerStatus() const { return FTargetPowerStatus; }
@@ -223,7 +226,7 @@ private:
     double FDistanceAtReset = 0.0;
     double FElapsedTime = 0.0;
     double FElapsedTimeAtReset = 0.0;
-    long double FSpeed = 0.0L;
+    std::atomic<long double> FSpeed{0.0L};
     uint8_t FHeartRate = 0;
     uint8_t FHeartRateSource = 0;
     bool FDistanceEnabled = false;
@@ -233,7 +236,7 @@ private:
     long double FIncline = 0.0L;
     long double FResistanceLevel = 0.0L;
     uint8_t FUpdateEventCount = 0;
-    uint8_t FInstantaneousCadence = 0;
+    std::atomic<uint8_t> FInstantaneousCadence{0};
     int32_t FAccumulatedPower = 0;
     int32_t FInstantaneousPower = 0;
     uint8_t FTargetPowerStatus = 0;

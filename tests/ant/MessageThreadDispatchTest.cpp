@@ -78,3 +78,40 @@ TEST(MessageThreadDispatch, DeletedChannelReceivesNothingMore)
     PumpDelay(100);
     EXPECT_EQ(delivered, 0);
 }
+
+TEST(MessageThreadDispatch, LibraryThreadClearsLiveValuesWhileTheyAreDecoded)
+{
+    TFakeAntLib lib;
+    TAntComControl ctl(nullptr);
+    TAntChannel *fe = ctl.AntChannelList()->Add();
+    fe->SetAntChannelProfile(acpAntFE);
+    auto *record = static_cast<TAntProfileFE *>(fe->ProfileData());
+    std::atomic<bool> stop{false};
+    // A channel closed and found again, over and over, on the library's thread.
+    std::thread library([&] {
+        while (!stop.load()) {
+            fe->SetConnected(true);
+            fe->SetConnected(false);
+        }
+    });
+    TAntRxRow speedPage{};
+    speedPage[1] = 16;
+    speedPage[5] = 0x10;
+    speedPage[6] = 0x27;
+    TAntRxRow trainerPage{};
+    trainerPage[1] = 25;
+    trainerPage[3] = 90;
+    long double seen = 0;
+    for (int i = 0; i < 2000; ++i) {
+        ctl.DoChannelMessage(&ctl, fe, EVENT_RX_BROADCAST, speedPage);
+        ctl.DoChannelMessage(&ctl, fe, EVENT_RX_BROADCAST, trainerPage);
+        seen += record->Speed() + record->InstantaneousCadence();
+    }
+    stop = true;
+    library.join();
+    fe->SetConnected(true);
+    fe->SetConnected(false);
+    EXPECT_EQ(record->Speed(), 0.0L);
+    EXPECT_EQ(record->InstantaneousCadence(), 0);
+    EXPECT_GE(seen, 0.0L);
+}

@@ -219,6 +219,12 @@ TEST_F(AntDllPty, CommandsAreFramedAsTheStickExpects)
     expectFrame(0x4C, {2});
     expectFrame(0x41, {2});
     EXPECT_FALSE(peer.next(100).has_value());
+
+    // The two the application never calls still reach the stick as the protocol has them.
+    EXPECT_TRUE(ANT_OpenRxScanMode());
+    EXPECT_TRUE(ANT_LibConfig(0x80));
+    expectFrame(0x5B, {0});
+    expectFrame(0x6E, {0, 0x80});
 }
 
 TEST_F(AntDllPty, BurstTransferCarriesSequenceBitsAndMarksTheLastPacket)

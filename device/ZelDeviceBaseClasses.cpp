@@ -2,6 +2,7 @@
 
 #include "framework/Exception.h"
 #include "framework/Filer.h"
+#include "framework/SysUtils.h"
 #include "platform/Beep.h"
 
 // ---- TPicture --------------------------------------------------------------------------------
@@ -26,22 +27,13 @@ void TPicture::DefineProperties(TFiler &Filer)
         "Data",
         [this](TReader &Reader) {
             const std::string text = Reader.ReadString();
-            auto nibble = [](char c) -> int {
-                if (c >= '0' && c <= '9')
-                    return c - '0';
-                if (c >= 'A' && c <= 'F')
-                    return c - 'A' + 10;
-                if (c >= 'a' && c <= 'f')
-                    return c - 'a' + 10;
-                return -1;
-            };
             if (text.size() % 2 != 0)
                 throw EReadError("Invalid picture data");
             std::vector<uint8_t> data;
             data.reserve(text.size() / 2);
             for (size_t i = 0; i < text.size(); i += 2) {
-                const int hi = nibble(text[i]);
-                const int lo = nibble(text[i + 1]);
+                const int hi = HexDigitValue(text[i]);
+                const int lo = HexDigitValue(text[i + 1]);
                 if (hi < 0 || lo < 0)
                     throw EReadError("Invalid picture data");
                 data.push_back(static_cast<uint8_t>(hi * 16 + lo));

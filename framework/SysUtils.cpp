@@ -43,17 +43,6 @@ bool IsDigit(char C)
     return C >= '0' && C <= '9';
 }
 
-int HexValue(char C)
-{
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    return -1;
-}
-
 // Optional blanks, optional sign, then decimal digits or '$' / 0x and hexadecimal digits.
 // Hexadecimal text is a bit pattern of the target width ($FFFFFFFF is -1 as 32-bit).
 bool ParseInteger(const std::string &S, bool Wide, int64_t &Value)
@@ -87,7 +76,7 @@ bool ParseInteger(const std::string &S, bool Wide, int64_t &Value)
         limit = negative ? (1ull << 31) : (1ull << 31) - 1;
     uint64_t magnitude = 0;
     for (; i < n; ++i) {
-        const int d = hex ? HexValue(S[i]) : (IsDigit(S[i]) ? S[i] - '0' : -1);
+        const int d = hex ? HexDigitValue(S[i]) : (IsDigit(S[i]) ? S[i] - '0' : -1);
         if (d < 0)
             return false;
         if (magnitude > (limit - static_cast<uint64_t>(d)) / base)
@@ -454,6 +443,17 @@ long double StrToFloat(const std::string &S)
     if (!TryStrToFloat(S, v))
         throw EConvertError("'" + S + "' is not a valid floating point value");
     return v;
+}
+
+int HexDigitValue(char C)
+{
+    if (C >= '0' && C <= '9')
+        return C - '0';
+    if (C >= 'A' && C <= 'F')
+        return C - 'A' + 10;
+    if (C >= 'a' && C <= 'f')
+        return C - 'a' + 10;
+    return -1;
 }
 
 std::string IntToStr(int64_t Value)

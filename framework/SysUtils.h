@@ -37,6 +37,9 @@ int32_t StrToIntDef(const std::string &S, int32_t Default);
 long double StrToFloat(const std::string &S);
 bool TryStrToFloat(const std::string &S, long double &Value);
 
+// Value of one hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char C);
+
 std::string IntToStr(int64_t Value);
 std::string IntToHex(uint64_t Value, int Digits); // upper case, at least Digits digits
 // Shortest general form with up to 15 significant digits and the system decimal separator:

@@ -276,6 +276,43 @@ TEST(ZelDevice, StreamingDefaultsDifferFromConstructedValues)
     EXPECT_EQ(loaded.Photo()->Data(), (std::vector<uint8_t>{0x00, 0x7F, 0xAB}));
 }
 
+TEST(ZelDevice, MalformedPhotoDataIsAReadError)
+{
+    TZelCustomDevice device(nullptr);
+    TPicture picture;
+    picture.SetData({0xAB, 0xCD});
+    device.SetPhoto(&picture);
+    TMemoryStream stream;
+    TPersistentWriter(stream, psfText).WriteObject(&device);
+    const std::string good = stream.DataString();
+    ASSERT_NE(good.find("ABCD"), std::string::npos);
+
+    for (const char *bad : {"ABC", "ABCG", "AB D"}) {
+        std::string text = good;
+        text.replace(text.find("ABCD"), 4, bad);
+        TMemoryStream input;
+        input.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+        input.SetPosition(0);
+        TZelCustomDevice loaded(nullptr);
+        try {
+            TPersistentReader(input, psfText).ReadObject(&loaded);
+            ADD_FAILURE() << "no error for " << bad;
+        } catch (const EReadError &e) {
+            EXPECT_EQ(e.Message(), "Invalid picture data") << bad;
+        }
+        EXPECT_TRUE(loaded.Photo()->Empty()) << bad;
+    }
+    // Lower-case digits read as well.
+    std::string text = good;
+    text.replace(text.find("ABCD"), 4, "abcd");
+    TMemoryStream input;
+    input.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    input.SetPosition(0);
+    TZelCustomDevice loaded(nullptr);
+    TPersistentReader(input, psfText).ReadObject(&loaded);
+    EXPECT_EQ(loaded.Photo()->Data(), (std::vector<uint8_t>{0xAB, 0xCD}));
+}
+
 TEST(ZelDevice, ResetRiderClearsTheRider)
 {
     TZelCustomDevice device(nullptr);

@@ -77,6 +77,8 @@ struct DeliveryScope {
     F finish;
     ~DeliveryScope() { finish(); }
 };
+template <typename F>
+DeliveryScope(F) -> DeliveryScope<F>;
 } // namespace
 
 bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const uint8_t *bytes,

@@ -145,12 +145,7 @@ void TAntDeviceList::LoadFromFile(const std::string &FileName)
 
 void TAntDeviceList::SaveToFile(const std::string &FileName)
 {
-    // The list is streamed before the file is created, so a failing save leaves an existing
-    // file as it was instead of truncated.
-    TMemoryStream buffer;
-    SaveToStream(buffer);
-    TFileStream stream(FileName, fmCreate);
-    stream.WriteBuffer(buffer.Data().data(), static_cast<int64_t>(buffer.Data().size()));
+    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
     SetFilename(FileName);
 }
 

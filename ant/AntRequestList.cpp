@@ -313,8 +313,7 @@ void TAntRequestList::LoadFromFile(const std::string &FileName)
 
 void TAntRequestList::SaveToFile(const std::string &FileName)
 {
-    TFileStream stream(FileName, fmCreate);
-    SaveToStream(stream);
+    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
     FFilename = FileName;
 }
 

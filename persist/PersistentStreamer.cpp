@@ -71,3 +71,11 @@ void TPersistentReader::ReadObject(TPersistent *Instance)
     FBuffer.SetPosition(0);
     ReadComponentStream(FBuffer, *holder);
 }
+
+void SaveToFileIntact(const std::string &FileName, const std::function<void(TStream &)> &Save)
+{
+    TMemoryStream buffer;
+    Save(buffer);
+    TFileStream file(FileName, fmCreate);
+    file.WriteBuffer(buffer.Data().data(), static_cast<int64_t>(buffer.Data().size()));
+}

@@ -5,6 +5,9 @@
 #include "framework/Component.h"
 #include "framework/Streams.h"
 
+#include <functional>
+#include <string>
+
 // Stream formats of the writer and reader.
 constexpr int psfBinary = 1; // component stream, binary form ("TPF0")
 constexpr int psfText = 2;   // component stream, text form
@@ -45,3 +48,7 @@ public:
 private:
     TMemoryStream FBuffer;
 };
+
+// Streams through Save into memory first and only then creates FileName, so a save that
+// fails leaves an existing file as it was instead of truncated.
+void SaveToFileIntact(const std::string &FileName, const std::function<void(TStream &)> &Save);

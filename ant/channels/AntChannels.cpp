@@ -704,8 +704,7 @@ void TAntChannelList::LoadFromFile(const std::string &FileName)
 
 void TAntChannelList::SaveToFile(const std::string &FileName)
 {
-    TFileStream stream(FileName, fmCreate);
-    SaveToStream(stream);
+    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
     SetFilename(FileName);
 }
 

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -335,6 +338,24 @@ std::string MessageOf(const std::function<void()> &F)
         return e.Message();
     }
     return "<no error>";
+}
+
+TEST(PersistentStreamer, FailedSaveLeavesTheFileAsItWas)
+{
+    const std::string path = ::testing::TempDir() + "fennick_intact_save.txt";
+    std::ofstream(path, std::ios::binary) << "old contents";
+    EXPECT_THROW(SaveToFileIntact(path, [](TStream &Stream) {
+                     Stream.WriteBuffer("partial", 7);
+                     throw EWriteError("Stream write error");
+                 }),
+                 EWriteError);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old contents");
+
+    SaveToFileIntact(path, [](TStream &Stream) { Stream.WriteBuffer("new", 3); });
+    std::ifstream again(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "new");
+    std::remove(path.c_str());
 }
 
 TEST(ComponentStreamErrors, BrokenBinaryInput)

@@ -422,6 +422,20 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         }
         return &FChannels[ch];
     };
+    // The addressed channel when it is in a state the command accepts; otherwise the host
+    // is told why (refusal) and nothing is returned.
+    auto channelIf = [&](uint8_t ch, bool (*accepts)(const Channel &),
+                         uint8_t refusal) -> Channel * {
+        Channel *c = channel(ch);
+        if (c && !accepts(*c)) {
+            respond(ch, m.id, refusal);
+            return nullptr;
+        }
+        return c;
+    };
+    const auto assigned = [](const Channel &c) { return c.state == State::Assigned; };
+    const auto notUnassigned = [](const Channel &c) { return c.state != State::Unassigned; };
+    const auto isOpen = [](const Channel &c) { return c.open(); };
     switch (m.id) {
     case kReset:
         reset();
@@ -466,25 +480,17 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         return;
     }
     case kUnassign: {
-        Channel *c = channel(first);
+        Channel *c = channelIf(first, assigned, kWrongState);
         if (!c)
             return;
-        if (c->state != State::Assigned) {
-            respond(first, m.id, kWrongState);
-            return;
-        }
         *c = Channel{};
         respond(first, m.id, kNoError);
         return;
     }
     case kChannelId: {
-        Channel *c = channel(first);
+        Channel *c = channelIf(first, assigned, kWrongState);
         if (!c)
             return;
-        if (c->state != State::Assigned) {
-            respond(first, m.id, kWrongState);
-            return;
-        }
         c->deviceNumber = uint16_t(d[1] | (d[2] << 8));
         c->deviceType = d[3];
         c->transmissionType = d[4];
@@ -492,13 +498,9 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         return;
     }
     case kPeriod: case kRfFrequency: case kSearchTimeout: case kLpSearchTimeout: {
-        Channel *c = channel(first);
+        Channel *c = channelIf(first, notUnassigned, kWrongState);
         if (!c)
             return;
-        if (c->state == State::Unassigned) {
-            respond(first, m.id, kWrongState);
-            return;
-        }
         if (m.id == kPeriod) {
             const uint16_t period = uint16_t(d[1] | (d[2] << 8));
             if (period < kMinPeriod) {
@@ -526,45 +528,35 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         return;
     }
     case kOpen: {
-        Channel *c = channel(first);
+        Channel *c = channelIf(first, assigned, kWrongState);
         if (!c)
             return;
-        if (c->state != State::Assigned) {
-            respond(first, m.id, kWrongState);
-            return;
-        }
         respond(first, m.id, kNoError);
         c->device = nullptr;
         startSearch(*c, FNow);
         return;
     }
     case kClose: {
-        Channel *c = channel(first);
+        Channel *c = channelIf(first, isOpen, kWrongState);
         if (!c)
             return;
-        if (!c->open()) {
-            respond(first, m.id, kWrongState);
-            return;
-        }
         respond(first, m.id, kNoError);
         closeChannel(first);
         return;
     }
     case kRequest: {
         const uint8_t what = d[1];
-        if (what == kChannelId || what == kChannelStatus) {
-            Channel *c = channel(first);
-            if (!c)
-                return;
-            if (what == kChannelStatus) {
+        if (what == kChannelStatus) {
+            const Channel *c = channel(first);
+            if (c)
                 emit(kChannelStatus, {first, uint8_t((c->type & 0xF0) | ((c->network & 3) << 2) |
                                                      uint8_t(c->state))});
+            return;
+        }
+        if (what == kChannelId) {
+            const Channel *c = channelIf(first, notUnassigned, kWrongState);
+            if (!c)
                 return;
-            }
-            if (c->state == State::Unassigned) {
-                respond(first, m.id, kWrongState);
-                return;
-            }
             if (c->device)
                 emit(kChannelId, {first, uint8_t(c->device->deviceNumber()),
                                   uint8_t(c->device->deviceNumber() >> 8), c->device->deviceType(),
@@ -593,13 +585,9 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         return;
     }
     case kBroadcast: case kAcknowledged: {
-        Channel *c = channel(first);
+        Channel *c = channelIf(first, isOpen, kNotOpened);
         if (!c)
             return;
-        if (!c->open()) {
-            respond(first, m.id, kNotOpened);
-            return;
-        }
         Page page;
         std::copy(d.begin() + 1, d.begin() + 9, page.begin());
         if (m.id == kBroadcast) {
@@ -617,13 +605,9 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         const uint8_t ch = first & 0x1F;
         const uint8_t seq = (first >> 5) & 0x03;
         const bool last = (first & 0x80) != 0;
-        Channel *c = channel(ch);
+        Channel *c = channelIf(ch, isOpen, kNotOpened);
         if (!c)
             return;
-        if (!c->open()) {
-            respond(ch, m.id, kNotOpened);
-            return;
-        }
         if (seq == 0) {
             if (c->transferBusy()) {
                 respond(ch, m.id, kTransferInProgress);

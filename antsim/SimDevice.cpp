@@ -21,6 +21,20 @@ namespace {
 uint8_t lo(unsigned v) { return uint8_t(v & 0xFF); }
 uint8_t hi(unsigned v) { return uint8_t((v >> 8) & 0xFF); }
 
+// Little-endian 16-bit field at p[at], p[at + 1].
+void put16(Page &p, size_t at, unsigned v)
+{
+    p[at] = lo(v);
+    p[at + 1] = hi(v);
+}
+
+Transmission single(const Page &p)
+{
+    Transmission tx;
+    tx.packets.push_back(p);
+    return tx;
+}
+
 unsigned clampUnsigned(double v, unsigned max)
 {
     if (!(v > 0))
@@ -153,8 +167,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[1] = 25; // trainer
         p[2] = uint8_t(uint64_t(t / 0.25) & 0xFF);
         p[3] = uint8_t(uint64_t(FDistance) & 0xFF);
-        p[4] = lo(v);
-        p[5] = hi(v);
+        put16(p, 4, v);
         p[6] = 0xFF;                  // no heart rate
         p[7] = uint8_t(0x04 | state); // distance enabled, real speed
         break;
@@ -164,8 +177,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         unsigned incline = 0x7FFF;
         if (FMode == Mode::Simulation)
             incline = uint16_t(int16_t(std::lround(std::clamp(FGrade, -300.0, 300.0) * 100.0)));
-        p[4] = lo(incline);
-        p[5] = hi(incline);
+        put16(p, 4, incline);
         p[6] = FMode == Mode::BasicResistance ? FLevel : 0xFF;
         p[7] = state;
         break;
@@ -179,16 +191,14 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         const uint8_t status = FUserConfigured ? 0x00 : 0x04; // bit 2: user configuration required
         p[1] = FEventCount;
         p[2] = uint8_t(clampUnsigned(rider.cadence, 254));
-        p[3] = lo(acc);
-        p[4] = hi(acc);
+        put16(p, 3, acc);
         p[5] = lo(power);
         p[6] = uint8_t(((power >> 8) & 0x0F) | (status << 4));
         p[7] = state; // target-power flags 0: at target or none
         break;
     }
     case 54: {
-        p[5] = lo(FConfig.maxResistance);
-        p[6] = hi(FConfig.maxResistance);
+        put16(p, 5, FConfig.maxResistance);
         p[7] = 0x07; // basic resistance, target power, simulation
         break;
     }
@@ -213,19 +223,16 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         const uint8_t speedOk = FSpeed >= 8.333 ? 2 : 1;
         p[1] = FCalibrationRequest;
         p[2] = uint8_t(speedOk << 6);
-        p[4] = lo(8333);
-        p[5] = hi(8333);
+        put16(p, 4, 8333);
         break;
     }
     case 1: {
         p[1] = FConfig.calibrationFails ? 0x00 : FCalibrationRequest;
         if (!FConfig.calibrationFails && (FCalibrationRequest & 0x40)) {
-            p[4] = lo(1234);
-            p[5] = hi(1234);
+            put16(p, 4, 1234);
         }
         if (!FConfig.calibrationFails && (FCalibrationRequest & 0x80)) {
-            p[6] = lo(2500);
-            p[7] = hi(2500);
+            put16(p, 6, 2500);
         }
         break;
     }
@@ -243,16 +250,14 @@ Transmission SimTrainer::mapBurst() const
     Page header;
     header.fill(0xFF);
     header[0] = 0x21;
-    header[3] = lo(kValues * 2);
-    header[4] = hi(kValues * 2);
+    put16(header, 3, kValues * 2);
     tx.packets.push_back(header);
     Page packet{};
     for (unsigned k = 0; k < kValues; ++k) {
         const double kmh = 5.0 * (1 + k % 18);
         const double level = std::nearbyint((k / 18) * 15.384);
         const unsigned value = clampUnsigned(brakePower(kmh / 3.6, level), 65535);
-        packet[(k % 4) * 2] = lo(value);
-        packet[(k % 4) * 2 + 1] = hi(value);
+        put16(packet, (k % 4) * 2, value);
         if (k % 4 == 3)
             tx.packets.push_back(packet);
     }
@@ -262,14 +267,13 @@ Transmission SimTrainer::mapBurst() const
 Transmission SimTrainer::transmit(Nanos now)
 {
     update(now);
-    Transmission tx;
     if (FConfig.mapBurstAt >= 0 && !FMapSent && toSeconds(now) >= FConfig.mapBurstAt) {
         FMapSent = true;
         return mapBurst();
     }
     if (!FReplies.empty()) {
         Reply &r = FReplies.front();
-        tx.packets.push_back(page(r.page, now));
+        Transmission tx = single(page(r.page, now));
         if (r.acknowledged) {
             tx.kind = Transmission::Kind::Acknowledged;
             FReplies.pop_front();
@@ -280,13 +284,11 @@ Transmission SimTrainer::transmit(Nanos now)
     }
     if (FCalibrationPages > 0) {
         --FCalibrationPages;
-        tx.packets.push_back(page(2, now));
-        return tx;
+        return single(page(2, now));
     }
     if (FCalibrationResults > 0) {
         --FCalibrationResults;
-        tx.packets.push_back(page(1, now));
-        return tx;
+        return single(page(1, now));
     }
     // 16 and 25 alternate in pairs, one pair of 17 per cycle, and the common pages 80/81
     // (each sent twice) after every 64 data messages.
@@ -299,8 +301,7 @@ Transmission SimTrainer::transmit(Nanos now)
         number = 17;
     else
         number = (inCycle / 2) % 2 ? 25 : 16;
-    tx.packets.push_back(page(number, now));
-    return tx;
+    return single(page(number, now));
 }
 
 void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
@@ -408,8 +409,7 @@ Transmission SimHeartRate::transmit(Nanos now)
     }
     case 2:
         p[1] = 255;
-        p[2] = lo(FConfig.deviceNumber);
-        p[3] = hi(FConfig.deviceNumber);
+        put16(p, 2, FConfig.deviceNumber);
         break;
     case 3:
         p[1] = 1;
@@ -417,19 +417,15 @@ Transmission SimHeartRate::transmit(Nanos now)
         p[3] = 3;
         break;
     case 4:
-        p[2] = lo(previous);
-        p[3] = hi(previous);
+        put16(p, 2, previous);
         break;
     default:
         break;
     }
-    p[4] = lo(eventTime);
-    p[5] = hi(eventTime);
+    put16(p, 4, eventTime);
     p[6] = uint8_t(beats & 0xFF);
     p[7] = FConfig.heartRate;
-    Transmission tx;
-    tx.packets.push_back(p);
-    return tx;
+    return single(p);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -453,9 +449,7 @@ Transmission SimConsole::transmit(Nanos now)
         if (t >= k.at && t < k.at + k.hold)
             p[1 + unsigned(k.key)] = 1;
     p[5] = p[6] = p[7] = 0xFF;
-    Transmission tx;
-    tx.packets.push_back(p);
-    return tx;
+    return single(p);
 }
 
 void SimConsole::receive(const Page &p, bool acknowledged, Nanos now)

@@ -9,6 +9,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// Repeats a partial read or write until Count bytes are done, end of file or an error; an
+// interrupted call is retried. Returns the bytes done.
+template <typename Byte, typename Op>
+int64_t TransferAll(Byte *p, int64_t Count, Op op)
+{
+    int64_t done = 0;
+    while (done < Count) {
+        const ssize_t n = op(p + done, static_cast<size_t>(Count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+} // namespace
+
 // ---- TStream -----------------------------------------------------------------------------------
 
 int64_t TStream::Size()
@@ -157,32 +178,14 @@ TFileStream::~TFileStream()
 
 int64_t TFileStream::Read(void *Buffer, int64_t Count)
 {
-    int64_t done = 0;
-    auto *p = static_cast<uint8_t *>(Buffer);
-    while (done < Count) {
-        const ssize_t n = ::read(FHandle, p + done, static_cast<size_t>(Count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    return TransferAll(static_cast<uint8_t *>(Buffer), Count,
+                       [this](uint8_t *p, size_t n) { return ::read(FHandle, p, n); });
 }
 
 int64_t TFileStream::Write(const void *Buffer, int64_t Count)
 {
-    int64_t done = 0;
-    const auto *p = static_cast<const uint8_t *>(Buffer);
-    while (done < Count) {
-        const ssize_t n = ::write(FHandle, p + done, static_cast<size_t>(Count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    return TransferAll(static_cast<const uint8_t *>(Buffer), Count,
+                       [this](const uint8_t *p, size_t n) { return ::write(FHandle, p, n); });
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin)

@@ -10,6 +10,14 @@ namespace {
     throw EStringListError("List index out of bounds (" + std::to_string(Index) + ")");
 }
 
+// Index must name an item or, with OrEnd, the place after the last one.
+void CheckIndex(int Index, size_t Size, bool OrEnd = false)
+{
+    const size_t End = OrEnd ? Size + 1 : Size;
+    if (Index < 0 || static_cast<size_t>(Index) >= End)
+        IndexError(Index);
+}
+
 } // namespace
 
 // ---- TStrings ----------------------------------------------------------------------------------
@@ -168,8 +176,7 @@ int TStringList::Count() const
 std::string TStringList::Get(int Index) const
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (Index < 0 || static_cast<size_t>(Index) >= FList.size())
-        IndexError(Index);
+    CheckIndex(Index, FList.size());
     return FList[static_cast<size_t>(Index)];
 }
 
@@ -183,15 +190,13 @@ void TStringList::Put(int Index, const std::string &S)
 {
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (Index < 0 || static_cast<size_t>(Index) >= FList.size())
-            IndexError(Index);
+        CheckIndex(Index, FList.size());
     }
     Changing();
     {
         std::lock_guard<std::mutex> guard(FLock);
         // Another thread may have shortened the list while the handler ran.
-        if (Index < 0 || static_cast<size_t>(Index) >= FList.size())
-            IndexError(Index);
+        CheckIndex(Index, FList.size());
         FList[static_cast<size_t>(Index)] = S;
     }
     Changed();
@@ -201,14 +206,12 @@ void TStringList::Insert(int Index, const std::string &S)
 {
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (Index < 0 || static_cast<size_t>(Index) > FList.size())
-            IndexError(Index);
+        CheckIndex(Index, FList.size(), true);
     }
     Changing();
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (Index < 0 || static_cast<size_t>(Index) > FList.size())
-            IndexError(Index);
+        CheckIndex(Index, FList.size(), true);
         FList.insert(FList.begin() + Index, S);
     }
     Changed();
@@ -231,14 +234,12 @@ void TStringList::Delete(int Index)
 {
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (Index < 0 || static_cast<size_t>(Index) >= FList.size())
-            IndexError(Index);
+        CheckIndex(Index, FList.size());
     }
     Changing();
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (Index < 0 || static_cast<size_t>(Index) >= FList.size())
-            IndexError(Index);
+        CheckIndex(Index, FList.size());
         FList.erase(FList.begin() + Index);
     }
     Changed();

@@ -81,15 +81,16 @@ template <typename F>
 DeliveryScope(F) -> DeliveryScope<F>;
 } // namespace
 
-bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const uint8_t *bytes,
-                                       size_t size)
+bool CallbackRegistry::deliver(Callback const &callbackSlot, uint8_t *const &bufferSlot,
+                               size_t rowSize, uint8_t channel, uint8_t code,
+                               const uint8_t *bytes, size_t size)
 {
-    ResponseFunc callback;
+    Callback callback;
     uint8_t *buffer;
     {
         std::lock_guard lock(FMutex);
-        callback = FResponse;
-        buffer = FResponseBuffer;
+        callback = callbackSlot;
+        buffer = bufferSlot;
         if (!callback)
             return false;
         ++FStarted;
@@ -97,9 +98,16 @@ bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const
     ++t_deliveryDepth;
     DeliveryScope scope{[this] { finishDelivery(); }};
     if (buffer)
-        writeRow(buffer, kResponseBufferSize, bytes, size);
-    callback(channel, messageId);
+        writeRow(buffer, rowSize, bytes, size);
+    callback(channel, code);
     return true;
+}
+
+bool CallbackRegistry::deliverResponse(uint8_t channel, uint8_t messageId, const uint8_t *bytes,
+                                       size_t size)
+{
+    return deliver(FResponse, FResponseBuffer, kResponseBufferSize, channel, messageId, bytes,
+                   size);
 }
 
 bool CallbackRegistry::deliverEvent(uint8_t channel, uint8_t event, const uint8_t *bytes,
@@ -107,22 +115,8 @@ bool CallbackRegistry::deliverEvent(uint8_t channel, uint8_t event, const uint8_
 {
     if (channel >= kChannels)
         return false;
-    EventFunc callback;
-    uint8_t *buffer;
-    {
-        std::lock_guard lock(FMutex);
-        callback = FEvents[channel];
-        buffer = FEventBuffers[channel];
-        if (!callback)
-            return false;
-        ++FStarted;
-    }
-    ++t_deliveryDepth;
-    DeliveryScope scope{[this] { finishDelivery(); }};
-    if (buffer)
-        writeRow(buffer, kEventBufferSize, bytes, size);
-    callback(channel, event);
-    return true;
+    return deliver(FEvents[channel], FEventBuffers[channel], kEventBufferSize, channel, event,
+                   bytes, size);
 }
 
 } // namespace antlib

@@ -35,6 +35,10 @@ public:
 private:
     void waitForEarlierDeliveries(std::unique_lock<std::mutex> &lock);
     void finishDelivery();
+    // One delivery through a registration; the slots are read under the lock.
+    using Callback = bool (*)(uint8_t channel, uint8_t code);
+    bool deliver(Callback const &callbackSlot, uint8_t *const &bufferSlot, size_t rowSize,
+                 uint8_t channel, uint8_t code, const uint8_t *bytes, size_t size);
 
     std::mutex FMutex;
     std::condition_variable FIdle;

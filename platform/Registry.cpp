@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "framework/SysUtils.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -48,17 +50,6 @@ bool StartsWithNoCase(const std::string &s, const char *prefix)
         if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void AppendUtf8(std::string &out, uint32_t cp)
@@ -263,8 +254,8 @@ std::vector<uint8_t> ParseHexBytes(const std::string &s)
     for (;;) {
         skip();
         int value = 0, digits = 0;
-        while (pos < s.size() && HexDigit(s[pos]) >= 0 && digits < 3) {
-            value = value * 16 + HexDigit(s[pos]);
+        while (pos < s.size() && HexDigitValue(s[pos]) >= 0 && digits < 3) {
+            value = value * 16 + HexDigitValue(s[pos]);
             ++digits;
             ++pos;
         }
@@ -323,9 +314,9 @@ void ParseValueData(const std::string &data, TRegHiveValue &v, bool regedit4)
             throw TParseError{"bad dword"};
         uint32_t value = 0;
         for (char c : digits) {
-            if (HexDigit(c) < 0)
+            if (HexDigitValue(c) < 0)
                 throw TParseError{"bad dword"};
-            value = value * 16 + static_cast<uint32_t>(HexDigit(c));
+            value = value * 16 + static_cast<uint32_t>(HexDigitValue(c));
         }
         v.Type = REG_DWORD;
         v.Data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
@@ -338,9 +329,9 @@ void ParseValueData(const std::string &data, TRegHiveValue &v, bool regedit4)
             throw TParseError{"bad typed string"};
         uint32_t type = 0;
         for (size_t i = 4; i < close; ++i) {
-            if (HexDigit(data[i]) < 0)
+            if (HexDigitValue(data[i]) < 0)
                 throw TParseError{"bad typed string"};
-            type = type * 16 + static_cast<uint32_t>(HexDigit(data[i]));
+            type = type * 16 + static_cast<uint32_t>(HexDigitValue(data[i]));
         }
         size_t pos = close + 2;
         if (pos >= data.size() || data[pos] != '"')
@@ -360,9 +351,9 @@ void ParseValueData(const std::string &data, TRegHiveValue &v, bool regedit4)
                 throw TParseError{"bad hex value type"};
             type = 0;
             for (size_t i = 4; i < colon - 1; ++i) {
-                if (HexDigit(data[i]) < 0)
+                if (HexDigitValue(data[i]) < 0)
                     throw TParseError{"bad hex value type"};
-                type = type * 16 + static_cast<uint32_t>(HexDigit(data[i]));
+                type = type * 16 + static_cast<uint32_t>(HexDigitValue(data[i]));
             }
         }
         v.Type = type;

@@ -1,5 +1,7 @@
 #include "ant/channels/NetworkKeys.h"
 
+#include "framework/SysUtils.h"
+
 #include <cstdlib>
 
 #ifndef FENNICK_ANTPLUS_NETWORK_KEY
@@ -10,17 +12,6 @@
 #endif
 
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 TAntNetworkKey LoadKey(const char *EnvName, const char *BuildValue)
 {
@@ -48,7 +39,7 @@ std::optional<TAntNetworkKey> ParseNetworkKey(const std::string &Text)
         char c = Text[i];
         if (c == ' ' || c == ':' || c == '-')
             continue;
-        if (HexValue(c) < 0)
+        if (HexDigitValue(c) < 0)
             return std::nullopt;
         digits.push_back(c);
     }
@@ -56,7 +47,8 @@ std::optional<TAntNetworkKey> ParseNetworkKey(const std::string &Text)
         return std::nullopt;
     TAntNetworkKey key{};
     for (size_t i = 0; i < 8; ++i)
-        key[i] = static_cast<uint8_t>(HexValue(digits[2 * i]) * 16 + HexValue(digits[2 * i + 1]));
+        key[i] = static_cast<uint8_t>(HexDigitValue(digits[2 * i]) * 16 +
+                                      HexDigitValue(digits[2 * i + 1]));
     return key;
 }
 

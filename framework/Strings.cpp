@@ -18,21 +18,30 @@ void CheckIndex(int Index, size_t Size, bool OrEnd = false)
         IndexError(Index);
 }
 
+// Edit runs between BeginUpdate and EndUpdate; the update ends also when Edit throws.
+template <typename F>
+void InUpdate(TStrings &List, F Edit)
+{
+    List.BeginUpdate();
+    try {
+        Edit();
+    } catch (...) {
+        List.EndUpdate();
+        throw;
+    }
+    List.EndUpdate();
+}
+
 } // namespace
 
 // ---- TStrings ----------------------------------------------------------------------------------
 
 void TStrings::Put(int Index, const std::string &S)
 {
-    BeginUpdate();
-    try {
+    InUpdate(*this, [&] {
         Delete(Index);
         Insert(Index, S);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 int TStrings::Add(const std::string &S)
@@ -46,15 +55,10 @@ void TStrings::AddStrings(const TStrings &Strings)
 {
     // A snapshot first: adding a list to itself must not chase its own growth.
     const std::vector<std::string> lines = Strings.GetLines();
-    BeginUpdate();
-    try {
+    InUpdate(*this, [&] {
         for (const std::string &line : lines)
             Add(line);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 int TStrings::IndexOf(const std::string &S) const
@@ -78,8 +82,7 @@ std::string TStrings::Text() const
 
 void TStrings::SetText(const std::string &Value)
 {
-    BeginUpdate();
-    try {
+    InUpdate(*this, [&] {
         Clear();
         size_t start = 0;
         const size_t n = Value.size();
@@ -94,11 +97,7 @@ void TStrings::SetText(const std::string &Value)
                 ++end;
             start = end;
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 std::vector<std::string> TStrings::ToVector() const
@@ -141,16 +140,11 @@ void TStrings::Assign(const TPersistent *Source)
     if (source == this)
         return;
     const std::vector<std::string> lines = source->GetLines();
-    BeginUpdate();
-    try {
+    InUpdate(*this, [&] {
         Clear();
         for (const std::string &line : lines)
             Add(line);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 bool TStrings::Equals(const TStrings &Other) const

@@ -1,4 +1,5 @@
 #include "FakeAntLib.h"
+#include "LogLines.h"
 
 #include "ant/AntComControl.h"
 #include "framework/Strings.h"
@@ -34,15 +35,7 @@ struct ControlFixture : ::testing::Test {
             out.push_back(c.Name);
         return out;
     }
-    bool Logged(const std::string &tail) const
-    {
-        for (int i = 0; i < Log.Count(); ++i) {
-            std::string l = Log[i];
-            if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0)
-                return true;
-        }
-        return false;
-    }
+    bool Logged(const std::string &tail) const { return LogLinesEndingWith(Log, tail) > 0; }
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "FakeAntLib.h"
+#include "LogLines.h"
 
 #include "ant/AntComControl.h"
 #include "framework/Strings.h"
@@ -36,16 +37,7 @@ struct LibraryFixture : ::testing::Test {
         Ctl.OnAntDllStateChange = [this](TObject *, TAntDllState s) { States.push_back(s); };
         Ctl.OnAntDisconnecting = [this](TObject *, TDisconnectStep s) { Steps.push_back(s); };
     }
-    int Count(const std::string &tail) const
-    {
-        int n = 0;
-        for (int i = 0; i < Log.Count(); ++i) {
-            std::string l = Log[i];
-            if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0)
-                ++n;
-        }
-        return n;
-    }
+    int Count(const std::string &tail) const { return LogLinesEndingWith(Log, tail); }
     template <class F>
     static std::string Raised(F f)
     {

@@ -1,4 +1,5 @@
 #include "FakeAntLib.h"
+#include "LogLines.h"
 
 #include "ant/AntComControl.h"
 #include "framework/Strings.h"
@@ -38,16 +39,7 @@ struct DecoderFixture : ::testing::Test {
     {
         Ctl.DoChannelMessage(&Ctl, ch, ev, Row(payload));
     }
-    int LogCount(const std::string &tail) const
-    {
-        int n = 0;
-        for (int i = 0; i < Log.Count(); ++i) {
-            std::string l = Log[i];
-            if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0)
-                ++n;
-        }
-        return n;
-    }
+    int LogCount(const std::string &tail) const { return LogLinesEndingWith(Log, tail); }
 };
 
 } // namespace

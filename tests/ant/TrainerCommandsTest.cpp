@@ -1,4 +1,5 @@
 #include "FakeAntLib.h"
+#include "LogLines.h"
 
 #include "ant/channels/AntChannels.h"
 #include "framework/Strings.h"
@@ -33,15 +34,7 @@ struct TrainerFixture : ::testing::Test {
         }
         return out;
     }
-    bool Logged(const std::string &tail) const
-    {
-        for (int i = 0; i < Log.Count(); ++i) {
-            std::string l = Log[i];
-            if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0)
-                return true;
-        }
-        return false;
-    }
+    bool Logged(const std::string &tail) const { return LogLinesEndingWith(Log, tail) > 0; }
     void MakeActive()
     {
         Ch->SetConnected(true);

@@ -997,7 +997,7 @@ private:
 
     char At(size_t I) const { return I < FText.size() ? static_cast<char>(FText[I]) : '\0'; }
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-    static bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+    static bool IsHex(char c) { return HexDigitValue(c) >= 0; }
 
     void AppendCodePoint(std::string &S, uint32_t Cp)
     {
@@ -1066,7 +1066,7 @@ private:
                         ++i;
                         while (IsHex(At(i))) {
                             char h = At(i++);
-                            cp = cp * 16 + static_cast<uint32_t>(IsDigit(h) ? h - '0' : (h | 0x20) - 'a' + 10);
+                            cp = cp * 16 + static_cast<uint32_t>(HexDigitValue(h));
                             any = true;
                             if (cp > 0x10FFFF)
                                 Error("Invalid character code");

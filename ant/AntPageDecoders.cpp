@@ -25,6 +25,26 @@ inline int32_t P24(const TAntRxRow &Row, int n)
 
 constexpr uint8_t PageNumberMask = 0x7F; // bit 7 is the page-change toggle
 
+// Background pages 1 to 3 that heart-rate and cadence sensors have in common; false for any
+// other page.
+template <class TRecord>
+bool DecodeBackgroundPage(TRecord &Record, uint8_t Page, const TAntRxRow &Row)
+{
+    switch (Page) {
+    case 1: Record.SetCumulativeOperatingTime(P24(Row, 1)); return true;
+    case 2:
+        Record.SetManufacturerId(P(Row, 1));
+        Record.SetSerialNumber(P16(Row, 2));
+        return true;
+    case 3:
+        Record.SetHardwareVersion(P(Row, 1));
+        Record.SetSoftwareVersion(P(Row, 2));
+        Record.SetModelNumber(P(Row, 3));
+        return true;
+    default: return false;
+    }
+}
+
 } // namespace
 
 void TAntComControl::DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent)
@@ -63,20 +83,9 @@ void TAntComControl::DecodeHeartRatePage(TObject *, TAntChannel *Channel, uint8_
     hr->SetComputedHeartRate(P(Row, 7));
     hr->SetHeartBeatCount(P(Row, 6));
     hr->SetHeartBeatEventTime(P16(Row, 4));
-    switch (P(Row, 0) & PageNumberMask) {
-    case 1: hr->SetCumulativeOperatingTime(P24(Row, 1)); break;
-    case 2:
-        hr->SetManufacturerId(P(Row, 1));
-        hr->SetSerialNumber(P16(Row, 2));
-        break;
-    case 3:
-        hr->SetHardwareVersion(P(Row, 1));
-        hr->SetSoftwareVersion(P(Row, 2));
-        hr->SetModelNumber(P(Row, 3));
-        break;
-    case 4: hr->SetPreviousHeartBeatEventTime(P16(Row, 2)); break;
-    default: break;
-    }
+    const uint8_t page = P(Row, 0) & PageNumberMask;
+    if (!DecodeBackgroundPage(*hr, page, Row) && page == 4)
+        hr->SetPreviousHeartBeatEventTime(P16(Row, 2));
 }
 
 // ---- cadence, speed and cadence ------------------------------------------------------------
@@ -132,19 +141,7 @@ void TAntComControl::DecodeCadencePage(TObject *, TAntChannel *Channel, uint8_t 
     cad->SetCadenceRevolutions(P16(Row, 6));
     ComputeCadence(*cad);
     cad->StorePrevious();
-    switch (P(Row, 0) & PageNumberMask) {
-    case 1: cad->SetCumulativeOperatingTime(P24(Row, 1)); break;
-    case 2:
-        cad->SetManufacturerId(P(Row, 1));
-        cad->SetSerialNumber(P16(Row, 2));
-        break;
-    case 3:
-        cad->SetHardwareVersion(P(Row, 1));
-        cad->SetSoftwareVersion(P(Row, 2));
-        cad->SetModelNumber(P(Row, 3));
-        break;
-    default: break;
-    }
+    DecodeBackgroundPage(*cad, P(Row, 0) & PageNumberMask, Row);
 }
 
 // ---- console -------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "ant/AntComControl.h"
 
+#include "ant/CallbackBuffers.h"
 #include "ant/binding/AntLib.h"
 #include "framework/Exception.h"
 #include "framework/Strings.h"
@@ -29,6 +30,11 @@ TAntComControl::~TAntComControl()
     FDestroying.store(true, std::memory_order_release);
     Destroying();
     FMessageThread.reset();
+    // The library must not keep calling the global adaptor once it is freed.
+    if (FCallBackResponseFunc) {
+        TAntLib::ANT_AssignResponseFunction(nullptr, GlobalResponseBuffer());
+        FCallBackResponseFunc.reset();
+    }
     // The repeat requests point at channels: they go before the channels do.
     FAntRequestList.reset();
     FAntChannelList.reset();

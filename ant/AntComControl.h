@@ -5,6 +5,7 @@
 // log. Every operation runs on the user-interface thread unless its comment says otherwise.
 #include "ant/AntDevices.h"
 #include "ant/AntRequestList.h"
+#include "ant/CallbackAdaptor.h"
 #include "ant/ThreadChannelMsg.h"
 #include "ant/channels/AntChannels.h"
 #include "ant/profiles/AntTypes.h"
@@ -108,6 +109,35 @@ public:
     bool RemoveAllResponseFunctions();
     void RemoveAllChannelEventFunctions();
 
+    // ---- callback binding ----
+    // Make the channel's response adaptor (in global mode the controller's, once) and its
+    // ResponseBuffers row, or its event adaptor and RxBuffers row; nothing when present.
+    void AssignResponseCallback(TAntChannel *aAntChannel);
+    void AssignChannelEventCallback(TAntChannel *aAntChannel);
+    // Hand the adaptor and row in force to the library; always true.
+    bool RegisterResponseFunction(TAntChannel *aAntChannel);
+    bool RegisterChannelEventFunction(TAntChannel *aAntChannel);
+    // Registers again the channels that have their event adaptor; every channel's
+    // DoChannelEventFunction becomes true.
+    void RegisterAllChannelEventFunctions();
+    // The response callback of global mode, on the library's thread: routes the response to
+    // the channel at list position ucANTChannel; true.
+    bool GlobalRespFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
+    // The global-mode adaptor, or nullptr.
+    TCallbackAdaptor *CallBackResponseFunc() const { return FCallBackResponseFunc.get(); }
+
+    // Channel configuration with the channel's properties; the library's result (false
+    // without a channel).
+    bool SetNetworkKey(TAntChannel *aAntChannel);
+    bool AssignChannel(TAntChannel *aAntChannel);
+    bool SetChannelId(TAntChannel *aAntChannel);
+    bool SetChannelPeriod(TAntChannel *aAntChannel);
+    bool SetChannelRFFreq(TAntChannel *aAntChannel);
+    bool SetTransmitPower(TAntChannel *aAntChannel);
+    bool SetChannelSearchTimeout(TAntChannel *aAntChannel);
+    bool SetLowPriorityChannelSearchTimeout(TAntChannel *aAntChannel);
+    bool OpenChannel(TAntChannel *aAntChannel);
+
     // ---- channels and sending ----
     // The result of ANT_UnAssignChannel; 0 when no channel is given.
     int CloseChannel(TAntChannel *aAntChannel);
@@ -180,6 +210,7 @@ private:
     bool FBusy = false;
     std::atomic<TStrings *> FLogStrings{nullptr};
     std::unique_ptr<TThreadChannelMsg> FMessageThread;
+    std::unique_ptr<TCallbackAdaptor> FCallBackResponseFunc;
     // Read by Log on the library's thread; the component state is not.
     std::atomic<bool> FDestroying{false};
 

@@ -170,6 +170,12 @@ TAntChannel::~TAntChannel()
     DisableConnectChannelThread();
     delete FConnectChannelThread;
     FConnectChannelThread = nullptr;
+    // A channel freed without its removal operations would leave the library calling freed
+    // adaptors.
+    if (FCallBackChannelEventFunc)
+        TAntLib::ANT_AssignChannelEventFunction(ChannelNumber(), nullptr, FScratchEventBuffer.data());
+    if (FCallBackResponseFunc)
+        TAntLib::ANT_AssignResponseFunction(nullptr, FLastResponse.data());
 }
 
 void TAntChannel::DisableConnectChannelThread()
@@ -454,6 +460,9 @@ bool TAntChannel::RemoveChannelEventFunction()
     SetDoChannelEventFunction(false);
     TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
     TAntLib::ANT_AssignChannelEventFunction(ChannelNumber(), nullptr, FScratchEventBuffer.data());
+    // The library returns from a registration only after a delivery under way has ended, so
+    // nothing can still be running in the adaptor.
+    FCallBackChannelEventFunc.reset();
     return true;
 }
 
@@ -462,6 +471,7 @@ bool TAntChannel::RemoveResponseFunction()
     SetDoResponseFunction(false);
     TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
     TAntLib::ANT_AssignResponseFunction(nullptr, FLastResponse.data());
+    FCallBackResponseFunc.reset(); // as above: no delivery outlives the registration
     return true;
 }
 

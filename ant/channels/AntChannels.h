@@ -6,6 +6,7 @@
 // callback thread also writes or reads are atomics (link state, counters, gates, pairing,
 // burst progress, the send packet, thread ids). The send packet is replaced as one 64-bit
 // value, so a resend on the library's thread never sees half of a new page.
+#include "ant/CallbackAdaptor.h"
 #include "ant/profiles/ANTPlusProfileData.h"
 #include "ant/profiles/AntTypes.h"
 #include "framework/Collection.h"
@@ -210,9 +211,20 @@ public:
     // rows and messages stay paired. False when there is no thread or the post failed.
     bool PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row);
 
+    // The adaptors the library calls for this channel, owned; made by the controller's
+    // binding, freed by the removal operations below and with the channel.
+    TCallbackAdaptor *CallBackResponseFunc() const { return FCallBackResponseFunc.get(); }
+    void SetCallBackResponseFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackResponseFunc = std::move(Value); }
+    TCallbackAdaptor *CallBackChannelEventFunc() const { return FCallBackChannelEventFunc.get(); }
+    void SetCallBackChannelEventFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackChannelEventFunc = std::move(Value); }
+
     // ---- operations ----
     // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.
     virtual void Log(const std::string &Text);
+    // The library's callbacks for this channel, on its thread.
+    virtual bool ChannelEventFunc(uint8_t ucANTChannel, uint8_t ucEvent);
+    virtual bool ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
+    // Detach the callback from the library, then free its adaptor; the buffer row stays.
     virtual bool RemoveChannelEventFunction();
     virtual bool RemoveResponseFunction();
     virtual void EnableExtendedMessages(bool On);
@@ -303,6 +315,8 @@ private:
     std::unique_ptr<TResistanceMap> FReceivedMap;
     mutable std::mutex FRowMutex;
     std::deque<TAntRxRow> FReceivedRows;
+    std::unique_ptr<TCallbackAdaptor> FCallBackResponseFunc;
+    std::unique_ptr<TCallbackAdaptor> FCallBackChannelEventFunc;
 };
 
 // The owned collection of channels.

@@ -42,7 +42,11 @@ void TAntComControl::ApplyPageOutcome(TAntChannel *Channel, const TPageOutcome &
     for (const TPageAction &action : Outcome) {
         switch (action.Kind) {
         case TPageActionKind::Log:
-        case TPageActionKind::LogNumber: Log(action.LogLine()); break;
+        case TPageActionKind::LogNumber:
+            // Composing the line costs more than the page; Log would drop it anyway.
+            if (DebugMode())
+                Log(action.LogLine());
+            break;
         case TPageActionKind::ConsoleKeyDown:
             Channel->TriggerConsoleKeyDown(static_cast<TConsoleKey>(action.Value));
             break;

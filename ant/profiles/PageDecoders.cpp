@@ -5,10 +5,11 @@
 
 std::string TPageAction::LogLine() const
 {
-    std::string line = Text != nullptr ? Text : "";
+    if (Text == nullptr)
+        return {};
     if (Kind == TPageActionKind::LogNumber)
-        line += std::to_string(Value);
-    return line;
+        return Text + std::to_string(Value);
+    return Text;
 }
 
 namespace {

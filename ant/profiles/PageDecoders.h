@@ -7,6 +7,7 @@
 #include "ant/profiles/PageNumbers.h"
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <string>
 
@@ -21,9 +22,9 @@ enum class TPageActionKind : uint8_t {
 };
 
 struct TPageAction {
-    TPageActionKind Kind = TPageActionKind::Log;
-    const char *Text = nullptr; // static text, never owned
-    int32_t Value = 0;
+    TPageActionKind Kind;
+    const char *Text; // static text, never owned
+    int32_t Value;
 
     // The log line of a Log or LogNumber action.
     std::string LogLine() const;
@@ -34,11 +35,13 @@ struct TPageOutcome {
     // and its line.
     static constexpr size_t Capacity = 10;
 
-    std::array<TPageAction, Capacity> Actions{};
+    // Only the first Count are set: a page without actions costs no clearing.
+    std::array<TPageAction, Capacity> Actions;
     uint8_t Count = 0;
 
     void Add(TPageActionKind Kind, const char *Text = nullptr, int32_t Value = 0)
     {
+        assert(Count < Capacity);
         Actions[Count++] = TPageAction{Kind, Text, Value};
     }
     bool Empty() const { return Count == 0; }

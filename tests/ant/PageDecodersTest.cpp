@@ -406,3 +406,24 @@ TEST_F(DecoderFixture, DispatchRaisesForEveryEventAndTakesTheCarriedRow)
     Ctl.DoResponseMessage(hr, 0x40);
     EXPECT_EQ(responses, (std::vector<int>{0x40}));
 }
+
+TEST_F(DecoderFixture, WithLoggingOffEventsAndSendsStillHappen)
+{
+    Ctl.SetDebugMode(false);
+    TAntChannel *pedal = AddChannel(acpAntUlmoraPA);
+    std::vector<int> done;
+    pedal->OnPADataReceived = [&](TObject *, int32_t i) { done.push_back(i); };
+    Feed(pedal, {PedalPacketFirst, 0, 0, 0, 0, 0, 0, 0});
+    Feed(pedal, {PedalPacketLast, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(done, (std::vector<int>{0}));
+
+    TAntChannel *console = AddChannel(acpAntConsole);
+    console->SetConnected(true);
+    console->SetEventCount(50);
+    std::vector<TConsoleKey> keys;
+    console->OnConsoleKeyDown = [&](TObject *, TConsoleKey k) { keys.push_back(k); };
+    Feed(console, {ConsolePageKeys, 1, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(keys, (std::vector<TConsoleKey>{ckPlus}));
+    EXPECT_EQ(Lib.Calls("ANT_SendBroadcastData").size(), 1u);
+    EXPECT_EQ(Log.Count(), 0);
+}

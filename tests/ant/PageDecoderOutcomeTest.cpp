@@ -63,8 +63,8 @@ TEST(PageDecoderOutcome, TrainerPageAsksForTheUserConfigurationAfterItsValues)
     EXPECT_EQ(fe.InstantaneousPower(), 0x12C);
     EXPECT_EQ(fe.FeState(), 3);
 
-    EXPECT_TRUE(PageDecoders::DecodeFitnessEquipmentPage(fe, Row({FePageTrainerData, 4, 80, 0, 0, 0, 0x01, 0x30}), dsStop)
-                    .Empty());
+    const TAntRxRow noRequest = Row({FePageTrainerData, 4, 80, 0, 0, 0, 0x01, 0x30});
+    EXPECT_TRUE(PageDecoders::DecodeFitnessEquipmentPage(fe, noRequest, dsStop).Empty());
 }
 
 TEST(PageDecoderOutcome, PedalSeriesEndsWithItsIndexInTheLogAndTheEvent)
@@ -74,8 +74,9 @@ TEST(PageDecoderOutcome, PedalSeriesEndsWithItsIndexInTheLogAndTheEvent)
     EXPECT_EQ(Describe(PageDecoders::DecodePedalPage(pa, Row({PedalPacketFirst}))),
               (std::vector<std::pair<K, std::string>>{{K::Log, "- First PA packet -"},
                                                       {K::LogNumber, "- Debug PA packet n\u00B01"}}));
-    EXPECT_EQ(Describe(PageDecoders::DecodePedalPage(pa, Row({PedalPacketLast}))),
-              (std::vector<std::pair<K, std::string>>{{K::LogNumber, "- Debug PA packet n\u00B08"},
-                                                      {K::LogNumber, "- Latest PA packet (close) - Latest packet index = 0"},
-                                                      {K::PADataReceived, "0"}}));
+    const std::vector<std::pair<K, std::string>> last = {
+        {K::LogNumber, "- Debug PA packet n\u00B08"},
+        {K::LogNumber, "- Latest PA packet (close) - Latest packet index = 0"},
+        {K::PADataReceived, "0"}};
+    EXPECT_EQ(Describe(PageDecoders::DecodePedalPage(pa, Row({PedalPacketLast}))), last);
 }

@@ -53,13 +53,18 @@ TEST(TrainerPages, BuiltByteForByte)
     EXPECT_EQ(BuildTrackResistancePage(0.0), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0x4E, 0xFF}));
     EXPECT_EQ(BuildTrackResistancePage(-1.5), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x8A, 0x4D, 0xFF}));
     EXPECT_EQ(BuildTrackResistancePage(2.5), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x1A, 0x4F, 0xFF}));
-    EXPECT_EQ(BuildTrackResistancePage(-0.005), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0x4E, 0xFF}))
+    EXPECT_EQ(BuildTrackResistancePage(-0.005),
+              (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0x4E, 0xFF}))
         << "19999.5 truncated toward zero";
-    EXPECT_EQ(BuildUserConfigurationPage(75, 659, true), (Bytes{FePageUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
-    EXPECT_EQ(BuildUserConfigurationPage(75, 659, false), (Bytes{FePageUserConfiguration, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
-    EXPECT_EQ(BuildUserConfigurationPage(0, 2560, true), (Bytes{FePageUserConfiguration, 0x00, 0x00, 0xFF, 0xF0, 0xFF, 0xFF, 0x00}));
+    EXPECT_EQ(BuildUserConfigurationPage(75, 659, true),
+              (Bytes{FePageUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
+    EXPECT_EQ(BuildUserConfigurationPage(75, 659, false),
+              (Bytes{FePageUserConfiguration, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
+    EXPECT_EQ(BuildUserConfigurationPage(0, 2560, true),
+              (Bytes{FePageUserConfiguration, 0x00, 0x00, 0xFF, 0xF0, 0xFF, 0xFF, 0x00}));
     EXPECT_EQ(BuildUserConfigurationPage(0, 700, true)[4], 0xF0);
-    EXPECT_EQ(BuildRequestCapabilitiesPage(), (Bytes{CommonPageRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, FePageCapabilities, 0x01}));
+    EXPECT_EQ(BuildRequestCapabilitiesPage(),
+              (Bytes{CommonPageRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, FePageCapabilities, 0x01}));
 }
 
 TEST(TrainerPages, OutOfRangeValuesAreHeldInsteadOfWrapped)

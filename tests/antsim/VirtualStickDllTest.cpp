@@ -215,7 +215,8 @@ void runTrainerSession(uint8_t ch)
         return r.response && r.code == 0x51 && r.row[0] == ch && (r.row[1] | (r.row[2] << 8)) == 4242 &&
                r.row[3] == 17;
     }));
-    const uint8_t request54[8] = {antsim::fec::kRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, antsim::fec::kCapabilities, 0x01};
+    const uint8_t request54[8] = {antsim::fec::kRequest, 0xFF, 0xFF, 0xFF,
+                                  0xFF, 0x80, antsim::fec::kCapabilities, 0x01};
     ASSERT_TRUE(a.SendAcknowledgedData(ch, request54));
     EXPECT_TRUE(event(ch, 0x05));
     EXPECT_TRUE(waitFor([&](const Record &r) {

@@ -9,6 +9,7 @@
 #include "ant/ThreadChannelMsg.h"
 #include "ant/channels/AntChannels.h"
 #include "ant/profiles/AntTypes.h"
+#include "ant/profiles/PageDecoders.h"
 #include "framework/Component.h"
 
 #include <atomic>
@@ -173,6 +174,8 @@ public:
     // Raises OnResponseMessage; decodes nothing.
     void DoResponseMessage(TAntChannel *Channel, uint8_t ucResponseMsgID);
 
+    // Received data only, into the channel's record of the decoder's kind; the work is done
+    // by PageDecoders, these carry out its outcome on the channel.
     void DecodeHeartRatePage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
     void DecodeSpeedCadencePage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
     void DecodeCadencePage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
@@ -181,8 +184,8 @@ public:
     void DecodePedalPage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
 
     // Decoder state shared by all channels of the controller.
-    int32_t CadenceStallCount() const { return FCadenceStallCount; }
-    bool KeyLatch(TConsoleKey Key) const { return FKeyLatch[Key]; }
+    int32_t CadenceStallCount() const { return FPageDecoderState.CadenceStallCount; }
+    bool KeyLatch(TConsoleKey Key) const { return FPageDecoderState.KeyLatch[Key]; }
 
 protected:
     // Loading and freeing the library itself; a test puts a stand-in here.
@@ -190,11 +193,8 @@ protected:
     virtual bool FreeLibrary();
 
 private:
-    // Cadence shared by the speed-and-cadence and the cadence decoders.
-    template <class TRecord>
-    void ComputeCadence(TRecord &Record);
-    void ConsoleKey(TAntChannel *Channel, TConsoleKey Key, bool Down, const char *Text);
-    void SetFeState(TAntProfileFE &Record, uint8_t Byte7);
+    // Carries out what a decoder asked for, in its order.
+    void ApplyPageOutcome(TAntChannel *Channel, const TPageOutcome &Outcome);
     void RemoveChannelRequests(TAntChannel *aAntChannel);
 
     std::atomic<bool> FDebugMode{false};
@@ -214,6 +214,5 @@ private:
     // Read by Log on the library's thread; the component state is not.
     std::atomic<bool> FDestroying{false};
 
-    int32_t FCadenceStallCount = 0;
-    bool FKeyLatch[4] = {false, false, false, false};
+    TPageDecoderState FPageDecoderState;
 };

@@ -3,6 +3,7 @@
 #include "ant/ThreadChannelMsg.h"
 #include "ant/binding/AntLib.h"
 #include "ant/channels/NetworkKeys.h"
+#include "ant/profiles/PageNumbers.h"
 #include "framework/Exception.h"
 #include "framework/Streams.h"
 #include "framework/Strings.h"
@@ -90,7 +91,7 @@ TChannelSendPacket BuildBasicResistancePage(uint8_t Level)
 {
     if (Level > 200)
         Level = 200;
-    return {0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, Level};
+    return {FePageBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, Level};
 }
 
 TChannelSendPacket BuildTargetPowerPage(uint16_t Watts)
@@ -100,7 +101,8 @@ TChannelSendPacket BuildTargetPowerPage(uint16_t Watts)
     uint32_t p = static_cast<uint32_t>(Watts) * 4u;
     if (p > 0xFFFFu)
         p = 0xFFFFu;
-    return {0x31, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(p & 0xFF), static_cast<uint8_t>(p >> 8)};
+    return {FePageTargetPower, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(p & 0xFF),
+            static_cast<uint8_t>(p >> 8)};
 }
 
 TChannelSendPacket BuildTrackResistancePage(double SlopePercent)
@@ -116,12 +118,13 @@ TChannelSendPacket BuildTrackResistancePage(double SlopePercent)
         v = 65534;
     else
         v = static_cast<uint16_t>(g);
-    return {0x33, 0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8), 0xFF};
+    return {FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(v & 0xFF),
+            static_cast<uint8_t>(v >> 8), 0xFF};
 }
 
 TChannelSendPacket BuildUserConfigurationPage(int32_t UserWeight, int32_t WheelDiameter, bool WithUserWeight)
 {
-    TChannelSendPacket page{0x37, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+    TChannelSendPacket page{FePageUserConfiguration, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
     if (WithUserWeight) {
         // Units of 0.01 kg; 0xFFFF would mean "not given", so heavier values stop below it
         // and negative ones at 0 instead of wrapping into a wrong weight.
@@ -147,7 +150,8 @@ TChannelSendPacket BuildUserConfigurationPage(int32_t UserWeight, int32_t WheelD
 
 TChannelSendPacket BuildRequestCapabilitiesPage()
 {
-    return {0x46, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x36, 0x01};
+    // Byte 5: answer with an acknowledged message; byte 7: the request is for a data page.
+    return {CommonPageRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, FePageCapabilities, 0x01};
 }
 
 std::string PacketToHex(const uint8_t *Data, size_t Count)

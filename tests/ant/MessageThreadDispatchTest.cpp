@@ -3,6 +3,7 @@
 #include "FakeAntLib.h"
 
 #include "ant/AntComControl.h"
+#include "ant/profiles/PageNumbers.h"
 #include "platform/ThreadMessages.h"
 #include "platform/UiThread.h"
 
@@ -95,11 +96,11 @@ TEST(MessageThreadDispatch, LibraryThreadClearsLiveValuesWhileTheyAreDecoded)
         }
     });
     TAntRxRow speedPage{};
-    speedPage[1] = 16;
+    speedPage[1] = FePageGeneral;
     speedPage[5] = 0x10;
     speedPage[6] = 0x27;
     TAntRxRow trainerPage{};
-    trainerPage[1] = 25;
+    trainerPage[1] = FePageTrainerData;
     trainerPage[3] = 90;
     long double seen = 0;
     for (int i = 0; i < 2000; ++i) {

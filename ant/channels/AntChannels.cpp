@@ -9,7 +9,6 @@
 #include "framework/SysUtils.h"
 #include "maps/ResistanceMap.h"
 #include "persist/PersistentStreamer.h"
-#include "platform/ThreadMessages.h"
 
 #include <cmath>
 #include <cstring>
@@ -329,17 +328,13 @@ bool TAntChannel::PopReceivedRow(TAntRxRow &Row)
 bool TAntChannel::PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row)
 {
     const uint32_t thread = EventThreadId();
-    if (thread == 0)
-        return false;
-    // Held across the post: a row whose message could not be posted is taken back before
-    // anyone can pop it.
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    FReceivedRows.push_back(Row);
-    if (!PostThreadMessage(thread, MsgChannelEvent, reinterpret_cast<uintptr_t>(this), ucEvent)) {
-        FReceivedRows.pop_back();
-        return false;
-    }
-    return true;
+    return thread != 0 && PostChannelMessage(thread, TChannelMessage{this, MsgChannelEvent, ucEvent, Row});
+}
+
+bool TAntChannel::PostResponse(uint8_t ucResponseMsgID)
+{
+    const uint32_t thread = ResponseThreadId();
+    return thread != 0 && PostChannelMessage(thread, TChannelMessage{this, MsgChannelResponse, ucResponseMsgID, {}});
 }
 
 size_t TAntChannel::PendingRowCount() const

@@ -206,9 +206,11 @@ public:
     void PushReceivedRow(const TAntRxRow &Row);
     bool PopReceivedRow(TAntRxRow &Row);
     size_t PendingRowCount() const;
-    // Posts the channel-event message to EventThreadId with its row: both or neither, so
-    // rows and messages stay paired. False when there is no thread or the post failed.
+    // Posts the event with its row, as one item, to the message thread EventThreadId.
+    // False when there is no thread or the post failed. Any thread.
     bool PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row);
+    // Posts the response to the message thread ResponseThreadId; false as above.
+    bool PostResponse(uint8_t ucResponseMsgID);
 
     // ---- operations ----
     // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.

@@ -47,14 +47,6 @@ bool DecodeBackgroundPage(TRecord &Record, uint8_t Page, const TAntRxRow &Row)
 
 } // namespace
 
-void TAntComControl::DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent)
-{
-    TAntRxRow row{};
-    if (Channel == nullptr || !Channel->PopReceivedRow(row))
-        throw EAntError("Error: ChannelBufferAddress undefined");
-    DoChannelMessage(Sender, Channel, ucEvent, row);
-}
-
 void TAntComControl::DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row)
 {
     if (Channel != nullptr && Channel->ProfileData() != nullptr) {

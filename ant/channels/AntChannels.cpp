@@ -309,22 +309,6 @@ void TAntChannel::SetReceivedMap(std::unique_ptr<TResistanceMap> Value)
         FReceivedMap = std::move(Value);
 }
 
-void TAntChannel::PushReceivedRow(const TAntRxRow &Row)
-{
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    FReceivedRows.push_back(Row);
-}
-
-bool TAntChannel::PopReceivedRow(TAntRxRow &Row)
-{
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    if (FReceivedRows.empty())
-        return false;
-    Row = FReceivedRows.front();
-    FReceivedRows.pop_front();
-    return true;
-}
-
 bool TAntChannel::PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row)
 {
     const uint32_t thread = EventThreadId();
@@ -335,12 +319,6 @@ bool TAntChannel::PostResponse(uint8_t ucResponseMsgID)
 {
     const uint32_t thread = ResponseThreadId();
     return thread != 0 && PostChannelMessage(thread, TChannelMessage{this, MsgChannelResponse, ucResponseMsgID, {}});
-}
-
-size_t TAntChannel::PendingRowCount() const
-{
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    return FReceivedRows.size();
 }
 
 TChannelSendPacket TAntChannel::SendPacket() const

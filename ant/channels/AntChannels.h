@@ -15,10 +15,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class TStrings;
@@ -199,14 +197,9 @@ public:
     uint8_t *ScratchEventBuffer() { return FScratchEventBuffer.data(); }
     uint8_t *LastResponse() { return FLastResponse.data(); }
 
-    // Copies of the receive row that travel with the posted channel events: whoever posts an
-    // event pushes the row it was written with, the controller's dispatch pops it when that
-    // event is handled, so every page heard is decoded rather than whatever the library wrote
-    // last. Any thread.
-    void PushReceivedRow(const TAntRxRow &Row);
-    bool PopReceivedRow(TAntRxRow &Row);
-    size_t PendingRowCount() const;
-    // Posts the event with its row, as one item, to the message thread EventThreadId.
+    // Posts the event with the copy of the row it was heard with, as one item, to the
+    // message thread EventThreadId: every page heard is decoded rather than whatever the
+    // library wrote last.
     // False when there is no thread or the post failed. Any thread.
     bool PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row);
     // Posts the response to the message thread ResponseThreadId; false as above.
@@ -303,8 +296,6 @@ private:
     std::atomic<int32_t> FBurstPacketIndex{0};
     TMapTable FMapTable{};
     std::unique_ptr<TResistanceMap> FReceivedMap;
-    mutable std::mutex FRowMutex;
-    std::deque<TAntRxRow> FReceivedRows;
 };
 
 // The owned collection of channels.

@@ -1,6 +1,7 @@
 #include "ant/AntComControl.h"
 
 #include "ant/binding/AntLib.h"
+#include "ant/channels/TrainerCommands.h"
 #include "framework/Exception.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"

@@ -6,7 +6,7 @@
 #include "ant/AntDevices.h"
 #include "ant/AntRequestList.h"
 #include "ant/ThreadChannelMsg.h"
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "ant/profiles/AntTypes.h"
 #include "framework/Component.h"
 

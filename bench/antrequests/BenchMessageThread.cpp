@@ -4,7 +4,7 @@
 // landing at random phases of the poll. Reports the median and the 99th percentile.
 #include "ant/ThreadChannelMsg.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "platform/ThreadMessages.h"
 #include "platform/UiThread.h"
 

@@ -1,6 +1,6 @@
 #include "FakeAntLib.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "ant/channels/NetworkKeys.h"
 #include "ant/ThreadChannelMsg.h"
 #include "framework/Strings.h"

@@ -2,7 +2,7 @@
 // nothing delivered for a purged channel, no wake-ups while idle, safe shutdown.
 #include "ant/ThreadChannelMsg.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 
 #include "TestSupport.h"
 

@@ -2,6 +2,7 @@
 
 #include "ant/CallbackBuffers.h"
 #include "ant/binding/AntLib.h"
+#include "ant/channels/TrainerCommands.h"
 #include "framework/Exception.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
@@ -16,11 +17,11 @@ TAntComControl::TAntComControl(TComponent *AOwner)
     // A designer edits the component without a running transport.
     if (AOwner == nullptr || !AOwner->IsDesigning()) {
         FMessageThread = std::make_unique<TThreadChannelMsg>(this);
-        FMessageThread->OnChannelEvent = [this](void *Channel, uint8_t Code) {
-            DoChannelMessage(this, static_cast<TAntChannel *>(Channel), Code);
+        FMessageThread->OnChannelEvent = [this](TAntChannel *Channel, uint8_t Code, const TAntRxRow &Row) {
+            DoChannelMessage(this, Channel, Code, Row);
         };
-        FMessageThread->OnChannelResponse = [this](void *Channel, uint8_t Code) {
-            DoResponseMessage(static_cast<TAntChannel *>(Channel), Code);
+        FMessageThread->OnChannelResponse = [this](TAntChannel *Channel, uint8_t Code) {
+            DoResponseMessage(Channel, Code);
         };
     }
 }

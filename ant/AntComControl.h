@@ -7,7 +7,7 @@
 #include "ant/AntRequestList.h"
 #include "ant/CallbackAdaptor.h"
 #include "ant/ThreadChannelMsg.h"
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "ant/profiles/AntTypes.h"
 #include "ant/profiles/PageDecoders.h"
 #include "framework/Component.h"
@@ -168,9 +168,6 @@ public:
     // Takes the copy of the receive row that was made when the event was heard (posted with
     // the event) instead of reading the shared row, which the library may have rewritten.
     void DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
-    // Takes the row that travelled with the event from the channel; EAntError
-    // "Error: ChannelBufferAddress undefined" when there is none (nothing is applied).
-    void DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent);
     // Raises OnResponseMessage; decodes nothing.
     void DoResponseMessage(TAntChannel *Channel, uint8_t ucResponseMsgID);
 

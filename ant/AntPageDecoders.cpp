@@ -11,14 +11,6 @@ bool IsDataEvent(uint8_t ucEvent) { return ucEvent == EVENT_RX_BROADCAST || ucEv
 
 } // namespace
 
-void TAntComControl::DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent)
-{
-    TAntRxRow row{};
-    if (Channel == nullptr || !Channel->PopReceivedRow(row))
-        throw EAntError("Error: ChannelBufferAddress undefined");
-    DoChannelMessage(Sender, Channel, ucEvent, row);
-}
-
 void TAntComControl::DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row)
 {
     if (Channel != nullptr && Channel->ProfileData() != nullptr) {

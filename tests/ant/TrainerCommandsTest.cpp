@@ -1,7 +1,8 @@
 #include "FakeAntLib.h"
 #include "LogLines.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
+#include "ant/channels/TrainerCommands.h"
 #include "ant/profiles/PageNumbers.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"

@@ -15,11 +15,11 @@
 //          of its messages is delivered afterwards, including one already taken from the
 //          queue and waiting to be handed over.
 // Idle: the thread sleeps on its queue; nothing wakes it until a message arrives.
-#include "ant/AntRequestTimer.h"
 #include "framework/Persistent.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "platform/ThreadMessages.h"
+#include "platform/UiThread.h"
 
 #include <atomic>
 #include <cstdint>

@@ -8,7 +8,6 @@
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
 #include "maps/ResistanceMap.h"
-#include "persist/PersistentStreamer.h"
 #include "platform/ThreadMessages.h"
 
 #include <cmath>
@@ -79,8 +78,6 @@ std::unique_ptr<TAntProfileData> MakeProfileData(TAntChannelProfile Profile)
     default: return nullptr;
     }
 }
-
-constexpr int ChannelListFormat = psfText;
 
 } // namespace
 
@@ -695,31 +692,6 @@ void TAntChannelList::Delete(int Index)
         FAntChannelItems->Delete(Index);
 }
 
-void TAntChannelList::LoadFromFile(const std::string &FileName)
-{
-    TFileStream stream(FileName, fmOpenRead);
-    LoadFromStream(stream);
-    SetFilename(FileName);
-}
-
-void TAntChannelList::SaveToFile(const std::string &FileName)
-{
-    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
-    SetFilename(FileName);
-}
-
-void TAntChannelList::LoadFromStream(TStream &Stream)
-{
-    TPersistentReader reader(Stream, ChannelListFormat);
-    reader.ReadObject(this);
-}
-
-void TAntChannelList::SaveToStream(TStream &Stream)
-{
-    TPersistentWriter writer(Stream, ChannelListFormat);
-    writer.WriteObject(this);
-}
-
 void TAntChannelList::Assign(const TPersistent *Source)
 {
     if (auto *src = dynamic_cast<const TAntChannelList *>(Source)) {
@@ -728,16 +700,4 @@ void TAntChannelList::Assign(const TPersistent *Source)
         return;
     }
     TPersistent::Assign(Source);
-}
-
-void TAntChannelList::AssignTo(TPersistent *Dest) const
-{
-    if (auto *dst = dynamic_cast<TAntChannelList *>(Dest)) {
-        TMemoryStream stream;
-        const_cast<TAntChannelList *>(this)->SaveToStream(stream);
-        stream.Seek(0, soBeginning);
-        dst->LoadFromStream(stream);
-        return;
-    }
-    TPersistent::AssignTo(Dest);
 }

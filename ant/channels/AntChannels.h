@@ -11,6 +11,7 @@
 #include "framework/Collection.h"
 #include "framework/Component.h"
 #include "framework/Persistent.h"
+#include "persist/StreamedList.h"
 
 #include <array>
 #include <atomic>
@@ -314,7 +315,8 @@ public:
     TAntChannel *Add() { return static_cast<TAntChannel *>(TCollection::Add()); }
 };
 
-class TAntChannelList : public TPersistent {
+// Stored in the text form of the component stream.
+class TAntChannelList : public TStreamedList<TAntChannelList, psfText> {
 public:
     // Owner: the controller (for name paths); not owned.
     explicit TAntChannelList(TComponent *AOwner);
@@ -340,17 +342,9 @@ public:
     virtual void Clear();
     // Does nothing for an index outside the list.
     virtual void Delete(int Index);
-    virtual void LoadFromFile(const std::string &FileName);
-    virtual void SaveToFile(const std::string &FileName);
-    virtual void LoadFromStream(TStream &Stream);
-    virtual void SaveToStream(TStream &Stream);
 
     // Another channel list: Filename and the channels, property by property.
     void Assign(const TPersistent *Source) override;
-
-protected:
-    // Another channel list: through a memory stream in the list's format.
-    void AssignTo(TPersistent *Dest) const override;
 
 private:
     TComponent *FOwner = nullptr;

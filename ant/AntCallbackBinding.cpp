@@ -9,6 +9,7 @@
 
 #include "ant/CallbackBuffers.h"
 #include "ant/binding/AntLib.h"
+#include "ant/channels/TrainerCommands.h"
 #include "framework/SysUtils.h"
 
 #include <cstring>

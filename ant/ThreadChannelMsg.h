@@ -16,12 +16,12 @@
 //          of its items is delivered afterwards, including one already taken from the
 //          queue and waiting to be handed over.
 // Idle: the thread sleeps on its queue; nothing wakes it until an item arrives.
-#include "ant/AntRequestTimer.h"
 #include "ant/profiles/AntTypes.h"
 #include "framework/Persistent.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "platform/ThreadMessages.h"
+#include "platform/UiThread.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,11 +1,5 @@
 #include "ant/channels/AntChannelList.h"
 
-#include "framework/Streams.h"
-#include "persist/PersistentStreamer.h"
-
-namespace {
-constexpr int ChannelListFormat = psfText;
-} // namespace
 
 TAntChannels::TAntChannels(TPersistent *Owner)
     : TCollection([](TCollection *c) -> TCollectionItem * { return new TAntChannel(c); }, "TAntChannel", Owner)
@@ -57,31 +51,6 @@ void TAntChannelList::Delete(int Index)
         FAntChannelItems->Delete(Index);
 }
 
-void TAntChannelList::LoadFromFile(const std::string &FileName)
-{
-    TFileStream stream(FileName, fmOpenRead);
-    LoadFromStream(stream);
-    SetFilename(FileName);
-}
-
-void TAntChannelList::SaveToFile(const std::string &FileName)
-{
-    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
-    SetFilename(FileName);
-}
-
-void TAntChannelList::LoadFromStream(TStream &Stream)
-{
-    TPersistentReader reader(Stream, ChannelListFormat);
-    reader.ReadObject(this);
-}
-
-void TAntChannelList::SaveToStream(TStream &Stream)
-{
-    TPersistentWriter writer(Stream, ChannelListFormat);
-    writer.WriteObject(this);
-}
-
 void TAntChannelList::Assign(const TPersistent *Source)
 {
     if (auto *src = dynamic_cast<const TAntChannelList *>(Source)) {
@@ -90,16 +59,4 @@ void TAntChannelList::Assign(const TPersistent *Source)
         return;
     }
     TPersistent::Assign(Source);
-}
-
-void TAntChannelList::AssignTo(TPersistent *Dest) const
-{
-    if (auto *dst = dynamic_cast<TAntChannelList *>(Dest)) {
-        TMemoryStream stream;
-        const_cast<TAntChannelList *>(this)->SaveToStream(stream);
-        stream.Seek(0, soBeginning);
-        dst->LoadFromStream(stream);
-        return;
-    }
-    TPersistent::AssignTo(Dest);
 }

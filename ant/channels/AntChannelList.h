@@ -4,6 +4,7 @@
 #include "ant/channels/AntChannels.h"
 #include "framework/Collection.h"
 #include "framework/Persistent.h"
+#include "persist/StreamedList.h"
 
 #include <memory>
 #include <string>
@@ -20,7 +21,8 @@ public:
     TAntChannel *Add() { return static_cast<TAntChannel *>(TCollection::Add()); }
 };
 
-class TAntChannelList : public TPersistent {
+// Stored in the text form of the component stream.
+class TAntChannelList : public TStreamedList<TAntChannelList, psfText> {
 public:
     // Owner: the controller (for name paths); not owned.
     explicit TAntChannelList(TComponent *AOwner);
@@ -46,17 +48,9 @@ public:
     virtual void Clear();
     // Does nothing for an index outside the list.
     virtual void Delete(int Index);
-    virtual void LoadFromFile(const std::string &FileName);
-    virtual void SaveToFile(const std::string &FileName);
-    virtual void LoadFromStream(TStream &Stream);
-    virtual void SaveToStream(TStream &Stream);
 
     // Another channel list: Filename and the channels, property by property.
     void Assign(const TPersistent *Source) override;
-
-protected:
-    // Another channel list: through a memory stream in the list's format.
-    void AssignTo(TPersistent *Dest) const override;
 
 private:
     TComponent *FOwner = nullptr;

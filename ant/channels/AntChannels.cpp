@@ -342,6 +342,14 @@ bool TAntChannel::PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row)
     return true;
 }
 
+bool TAntChannel::PostResponse(uint8_t ucResponseMsgID)
+{
+    const uint32_t thread = ResponseThreadId();
+    if (thread == 0)
+        return false;
+    return PostThreadMessage(thread, MsgChannelResponse, reinterpret_cast<uintptr_t>(this), ucResponseMsgID);
+}
+
 size_t TAntChannel::PendingRowCount() const
 {
     std::lock_guard<std::mutex> lock(FRowMutex);

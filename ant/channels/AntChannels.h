@@ -209,12 +209,21 @@ public:
     // Posts the channel-event message to EventThreadId with its row: both or neither, so
     // rows and messages stay paired. False when there is no thread or the post failed.
     bool PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row);
+    // Posts the response message to ResponseThreadId. False when there is no thread or the
+    // post failed.
+    bool PostResponse(uint8_t ucResponseMsgID);
+    // Copies of the channel's rows in the process-wide tables; EAntError
+    // "Error: ChannelBufferAddress undefined" when the index is outside the table. Any thread.
+    TAntRxRow ReceiveRow() const;
+    TAntResponseRow ResponseRow() const;
 
     // ---- operations ----
     // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.
     virtual void Log(const std::string &Text);
     virtual bool RemoveChannelEventFunction();
     virtual bool RemoveResponseFunction();
+    virtual bool ChannelEventFunc(uint8_t ucANTChannel, uint8_t ucEvent);
+    virtual bool ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
     virtual void EnableExtendedMessages(bool On);
 
     // Trainer commands (FE-C channel).
@@ -243,6 +252,9 @@ public:
     virtual void TriggerCalibrationStatus(TAntCalibrationStatus Status);
     virtual void TriggerPADataReceived(int32_t Index);
     virtual void TriggerResistanceMapReceived(TResistanceMap *Map);
+    // Post to the message thread (when it is known), then raise the event. Library's thread.
+    virtual void TriggerChannelEvent(uint8_t ucANTChannel, uint8_t ucEvent, const TAntRxRow &Row);
+    virtual void TriggerChannelResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
 
 private:
     void ClearLiveValues();
@@ -290,6 +302,8 @@ private:
     std::array<uint8_t, 10> FLastResponse{};
     std::atomic<bool> FRequestPending{false};
     std::atomic<bool> FBroadcastReceived{false};
+    // The channel asked for its channel id and awaits the answer.
+    std::atomic<bool> FChannelIdRequested{false};
     std::atomic<int32_t> FRxFailCount{0};
     int32_t FWheelDiameter = 659;
     int32_t FUserWeight = 0;

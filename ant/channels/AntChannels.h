@@ -198,6 +198,10 @@ public:
     void SetCallBackResponseFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackResponseFunc = std::move(Value); }
     TCallbackAdaptor *CallBackChannelEventFunc() const { return FCallBackChannelEventFunc.get(); }
     void SetCallBackChannelEventFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackChannelEventFunc = std::move(Value); }
+    // Copies of the channel's rows in the process-wide tables; EAntError
+    // "Error: ChannelBufferAddress undefined" when the index is outside the table. Any thread.
+    TAntRxRow ReceiveRow() const;
+    TAntResponseRow ResponseRow() const;
 
     // ---- operations ----
     // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.
@@ -236,6 +240,9 @@ public:
     virtual void TriggerCalibrationStatus(TAntCalibrationStatus Status);
     virtual void TriggerPADataReceived(int32_t Index);
     virtual void TriggerResistanceMapReceived(TResistanceMap *Map);
+    // Post to the message thread (when it is known), then raise the event. Library's thread.
+    virtual void TriggerChannelEvent(uint8_t ucANTChannel, uint8_t ucEvent, const TAntRxRow &Row);
+    virtual void TriggerChannelResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
 
 private:
     void ClearLiveValues();
@@ -283,6 +290,8 @@ private:
     std::array<uint8_t, 10> FLastResponse{};
     std::atomic<bool> FRequestPending{false};
     std::atomic<bool> FBroadcastReceived{false};
+    // The channel asked for its channel id and awaits the answer.
+    std::atomic<bool> FChannelIdRequested{false};
     std::atomic<int32_t> FRxFailCount{0};
     int32_t FWheelDiameter = 659;
     int32_t FUserWeight = 0;

@@ -128,7 +128,7 @@ TEST(VirtualStickProtocol, GarbageBetweenFramesIsReportedAndSkipped)
 {
     StickHost host(kTrainerOnly);
     std::vector<uint8_t> bytes{0x00, 0x55, 0xA4, 0x01, 0x4A, 0x00, 0x00}; // bad checksum
-    const auto reset = antlib::encodeMessage(0x4A, std::vector<uint8_t>{0}.data(), 1);
+    const auto reset = antwire::encodeMessage(0x4A, std::vector<uint8_t>{0}.data(), 1);
     bytes.insert(bytes.end(), reset.begin(), reset.end());
     host.sendRaw(bytes);
     auto got = host.take();

@@ -1,6 +1,7 @@
 #include "framework/SysUtils.h"
 
 #include "framework/Exception.h"
+#include "framework/Utf8.h"
 
 #include <QLocale>
 #include <QString>
@@ -293,17 +294,6 @@ uint64_t UnsignedPattern(const TVarRec &V)
     if (s < 0 && s >= std::numeric_limits<int32_t>::min())
         return static_cast<uint32_t>(static_cast<int32_t>(s));
     return static_cast<uint64_t>(s);
-}
-
-void AppendUtf8FromLatin1(std::string &Out, char C)
-{
-    const auto u = static_cast<unsigned char>(C);
-    if (u < 0x80) {
-        Out += C;
-    } else {
-        Out += static_cast<char>(0xC0 | (u >> 6));
-        Out += static_cast<char>(0x80 | (u & 0x3F));
-    }
 }
 
 std::string TwoDigits(int V)
@@ -600,7 +590,7 @@ std::string Format(const std::string &Fmt, const std::vector<FormatArg> &Args)
             if (const auto *s = std::get_if<std::string>(&arg))
                 text = *s;
             else if (const auto *ch = std::get_if<char>(&arg))
-                AppendUtf8FromLatin1(text, *ch);
+                AppendUtf8(text, static_cast<unsigned char>(*ch));
             else
                 throw invalid();
             if (precision >= 0 && text.size() > static_cast<size_t>(precision))

@@ -6,6 +6,7 @@
 #include "framework/Filer.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
+#include "framework/Utf8.h"
 
 #include <charconv>
 #include <cmath>
@@ -999,25 +1000,6 @@ private:
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
     static bool IsHex(char c) { return HexDigitValue(c) >= 0; }
 
-    void AppendCodePoint(std::string &S, uint32_t Cp)
-    {
-        if (Cp < 0x80) {
-            S += static_cast<char>(Cp);
-        } else if (Cp < 0x800) {
-            S += static_cast<char>(0xC0 | (Cp >> 6));
-            S += static_cast<char>(0x80 | (Cp & 0x3F));
-        } else if (Cp < 0x10000) {
-            S += static_cast<char>(0xE0 | (Cp >> 12));
-            S += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-            S += static_cast<char>(0x80 | (Cp & 0x3F));
-        } else {
-            S += static_cast<char>(0xF0 | (Cp >> 18));
-            S += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-            S += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-            S += static_cast<char>(0x80 | (Cp & 0x3F));
-        }
-    }
-
     void Next()
     {
         size_t i = FTokenEnd;
@@ -1081,7 +1063,7 @@ private:
                     }
                     if (!any || (cp >= 0xD800 && cp <= 0xDFFF))
                         Error("Invalid character code");
-                    AppendCodePoint(FValue, cp);
+                    AppendUtf8(FValue, cp);
                 }
             }
             FToken = TToken::String;

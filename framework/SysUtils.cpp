@@ -302,12 +302,10 @@ std::string TwoDigits(int V)
     return s.size() < 2 ? "0" + s : s;
 }
 
-bool StartsWithNoCase(const std::string &S, size_t Pos, const char *Token)
+// Token at position Pos of S, in either case.
+bool TokenAt(const std::string &S, size_t Pos, const char *Token)
 {
-    const size_t len = std::strlen(Token);
-    if (Pos + len > S.size())
-        return false;
-    return SameText(S.substr(Pos, len), Token);
+    return StartsText(Token, std::string_view(S).substr(Pos));
 }
 
 } // namespace
@@ -724,7 +722,7 @@ std::string FormatTimeOfDay(const std::string &Pattern, int Hour, int Min, int S
     const size_t n = p.size();
     bool twelveHour = false;
     for (size_t k = 0; k < n; ++k)
-        if (StartsWithNoCase(p, k, "am/pm") || StartsWithNoCase(p, k, "a/p") || StartsWithNoCase(p, k, "ampm"))
+        if (TokenAt(p, k, "am/pm") || TokenAt(p, k, "a/p") || TokenAt(p, k, "ampm"))
             twelveHour = true;
     std::string out;
     size_t i = 0;
@@ -769,15 +767,15 @@ std::string FormatTimeOfDay(const std::string &Pattern, int Hour, int Min, int S
         }
         case 'a': {
             const bool pm = Hour >= 12;
-            if (StartsWithNoCase(p, i, "am/pm")) {
+            if (TokenAt(p, i, "am/pm")) {
                 const bool upper = c == 'A';
                 out += pm ? (upper ? "PM" : "pm") : (upper ? "AM" : "am");
                 run = 5;
-            } else if (StartsWithNoCase(p, i, "a/p")) {
+            } else if (TokenAt(p, i, "a/p")) {
                 const bool upper = c == 'A';
                 out += pm ? (upper ? "P" : "p") : (upper ? "A" : "a");
                 run = 3;
-            } else if (StartsWithNoCase(p, i, "ampm")) {
+            } else if (TokenAt(p, i, "ampm")) {
                 out += pm ? "PM" : "AM";
                 run = 4;
             } else {
@@ -841,4 +839,16 @@ std::string Trim(const std::string &S)
     while (last > first && static_cast<unsigned char>(S[last - 1]) <= ' ')
         --last;
     return S.substr(first, last - first);
+}
+
+bool StartsText(std::string_view SubText, std::string_view Text)
+{
+    // ASCII only, like SameText: the C library's tolower follows the process locale.
+    const auto lower = [](char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; };
+    if (SubText.size() > Text.size())
+        return false;
+    for (size_t i = 0; i < SubText.size(); ++i)
+        if (lower(SubText[i]) != lower(Text[i]))
+            return false;
+    return true;
 }

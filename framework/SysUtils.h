@@ -5,6 +5,7 @@
 #include <optional>
 #include <type_traits>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -90,4 +91,6 @@ std::string TimeStamp();
 std::string UpperCase(const std::string &S);
 std::string LowerCase(const std::string &S);
 bool SameText(const std::string &A, const std::string &B);
+// True when Text begins with SubText, ignoring the case of ASCII letters.
+bool StartsText(std::string_view SubText, std::string_view Text);
 std::string Trim(const std::string &S);

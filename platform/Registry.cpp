@@ -42,17 +42,6 @@ std::string TrimBlanks(const std::string &s)
     return s.substr(b, e - b);
 }
 
-bool StartsWithNoCase(const std::string &s, const char *prefix)
-{
-    size_t n = std::strlen(prefix);
-    if (s.size() < n)
-        return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
 // UTF-16LE units to UTF-8; stops at `stopAtNul`. False on unpaired surrogates.
 bool Utf16ToUtf8(const uint8_t *data, size_t units, std::string &out, bool stopAtNul)
 {
@@ -290,7 +279,7 @@ void ParseValueData(const std::string &data, TRegHiveValue &v, bool regedit4)
         v.Deletion = true;
         return;
     }
-    if (StartsWithNoCase(data, "dword:")) {
+    if (StartsText("dword:", data)) {
         std::string digits = TrimBlanks(data.substr(6));
         if (digits.empty() || digits.size() > 8)
             throw TParseError{"bad dword"};
@@ -305,7 +294,7 @@ void ParseValueData(const std::string &data, TRegHiveValue &v, bool regedit4)
                   static_cast<uint8_t>(value >> 24)};
         return;
     }
-    if (StartsWithNoCase(data, "str(")) {
+    if (StartsText("str(", data)) {
         size_t close = data.find("):", 4);
         if (close == std::string::npos || close == 4 || close > 12)
             throw TParseError{"bad typed string"};
@@ -323,7 +312,7 @@ void ParseValueData(const std::string &data, TRegHiveValue &v, bool regedit4)
         ExpectRestBlank(data, pos);
         return;
     }
-    if (StartsWithNoCase(data, "hex")) {
+    if (StartsText("hex", data)) {
         size_t colon = data.find(':');
         if (colon == std::string::npos)
             throw TParseError{"bad hex value"};
@@ -471,7 +460,7 @@ THiveDoc ParseDoc(const std::string &bytes)
                 ++pos;
             std::string data = trimmed.substr(pos);
             // Long hex data goes on over further lines, each ending in a backslash.
-            if (StartsWithNoCase(data, "hex")) {
+            if (StartsText("hex", data)) {
                 while (!data.empty() && data.back() == '\\') {
                     data.pop_back();
                     if (i >= lines.size())

@@ -286,6 +286,12 @@ TEST(TextHelpers, CaseAndBlanks)
     EXPECT_EQ(LowerCase("ABc1Z"), "abc1z");
     EXPECT_TRUE(SameText("StrData", "STRDATA"));
     EXPECT_FALSE(SameText("abc", "abcd"));
+    EXPECT_TRUE(StartsText("DWORD:", "dword:0000000a"));
+    EXPECT_TRUE(StartsText("", "x"));
+    EXPECT_TRUE(StartsText("am/pm", "AM/PM"));
+    EXPECT_FALSE(StartsText("hex(", "hex"));
+    EXPECT_FALSE(StartsText("\xC4", "\xE4")); // only ASCII letters fold
+    EXPECT_FALSE(StartsText("a/p", "ampm"));
     EXPECT_EQ(Trim("  \t a b \r\n"), "a b");
     EXPECT_EQ(Trim("   "), "");
     EXPECT_EQ(IntToStr(-42), "-42");

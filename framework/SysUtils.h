@@ -22,6 +22,8 @@ struct TFormatSettings {
 TFormatSettings SystemFormatSettings();
 // Tests pin the settings; std::nullopt returns to the process locale.
 void SetFormatSettingsOverride(std::optional<TFormatSettings> Settings);
+// The settings in force: the override while one is set, otherwise the process locale's.
+TFormatSettings CurrentFormatSettings();
 char DecimalSeparator();
 
 // Integers: optional leading blanks, optional sign, decimal digits, or '$' / "0x" / "0X"

@@ -1,51 +1,39 @@
 #include "framework/SysUtils.h"
 
-#include <QLocale>
-#include <QString>
-
 #include <mutex>
 
 namespace {
 
-// Guards the override and every QLocale read: the time stamp is taken on the library's thread.
+// The time stamp is taken on the library's thread while a test may pin the settings.
 std::mutex SettingsLock;
 std::optional<TFormatSettings> SettingsOverride;
-
-char AsciiChar(const QString &S, char Fallback)
-{
-    if (S.size() == 1 && S.at(0).unicode() < 0x80 && S.at(0).unicode() > 0x20)
-        return static_cast<char>(S.at(0).unicode());
-    return Fallback;
-}
+TFormatSettingsSource SettingsSource = nullptr;
 
 } // namespace
 
-TFormatSettings CurrentFormatSettings()
-{
-    {
-        std::lock_guard<std::mutex> guard(SettingsLock);
-        if (SettingsOverride)
-            return *SettingsOverride;
-    }
-    return SystemFormatSettings();
-}
-
-TFormatSettings SystemFormatSettings()
+void SetFormatSettingsSource(TFormatSettingsSource Source)
 {
     std::lock_guard<std::mutex> guard(SettingsLock);
-    const QLocale loc = QLocale::system();
-    TFormatSettings fs;
-    fs.DecimalSeparator = AsciiChar(loc.decimalPoint(), '.');
-    fs.LongTimeFormat = ClassicTimeFormat(loc.timeFormat(QLocale::LongFormat).toStdString());
-    fs.ThousandSeparator = loc.groupSeparator().toStdString();
-    fs.CurrencyString = loc.currencySymbol().toStdString();
-    return fs;
+    SettingsSource = Source;
 }
 
 void SetFormatSettingsOverride(std::optional<TFormatSettings> Settings)
 {
     std::lock_guard<std::mutex> guard(SettingsLock);
     SettingsOverride = std::move(Settings);
+}
+
+TFormatSettings CurrentFormatSettings()
+{
+    TFormatSettingsSource source;
+    {
+        std::lock_guard<std::mutex> guard(SettingsLock);
+        if (SettingsOverride)
+            return *SettingsOverride;
+        source = SettingsSource;
+    }
+    // Outside the lock: a source may take its own.
+    return source ? source() : TFormatSettings{};
 }
 
 char DecimalSeparator()

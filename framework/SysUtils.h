@@ -1,6 +1,6 @@
 #pragma once
-// Conversions, Format, rounding and time stamps, following the process locale's decimal
-// separator and long time format (read at each call; tests may override them).
+// Conversions, Format, rounding and time stamps, following the decimal separator and long time
+// format of the installed settings source (read at each call; tests may override them).
 #include <cstdint>
 #include <optional>
 #include <type_traits>
@@ -18,11 +18,14 @@ struct TFormatSettings {
     std::string CurrencyString = "$";
 };
 
-// The process locale's settings (QLocale::system()): "de_DE" gives ',' and "hh:nn:ss".
-TFormatSettings SystemFormatSettings();
-// Tests pin the settings; std::nullopt returns to the process locale.
+// Where the settings come from: the platform installs the process locale's
+// (UseSystemFormatSettings in platform/LocaleFormats.h). Called at each read, from any thread.
+// Without a source (nullptr) the defaults above apply.
+using TFormatSettingsSource = TFormatSettings (*)();
+void SetFormatSettingsSource(TFormatSettingsSource Source);
+// Tests pin the settings; std::nullopt returns to the source.
 void SetFormatSettingsOverride(std::optional<TFormatSettings> Settings);
-// The settings in force: the override while one is set, otherwise the process locale's.
+// The settings in force: the override while one is set, otherwise the source's.
 TFormatSettings CurrentFormatSettings();
 char DecimalSeparator();
 

@@ -24,6 +24,11 @@ public:
     ~PinnedSettings() { SetFormatSettingsOverride(std::nullopt); }
 };
 
+TFormatSettings GermanStyleSettings()
+{
+    return TFormatSettings{',', "hh:nn:ss", ".", "EUR"};
+}
+
 std::string ConvertMessage(const std::function<void()> &F)
 {
     try {
@@ -315,10 +320,29 @@ TEST(TimeStamp, SafeFromManyThreadsWhileSettingsChange)
             }
         });
     for (int i = 0; i < 100; ++i) {
+        SetFormatSettingsSource(i % 3 ? &GermanStyleSettings : nullptr);
         PinnedSettings pin(i % 2 ? ',' : '.');
-        (void)SystemFormatSettings();
+        (void)CurrentFormatSettings();
     }
     for (auto &w : workers)
         w.join();
+    SetFormatSettingsSource(nullptr);
     EXPECT_FALSE(failed.load());
+}
+
+TEST(FormatSettings, OverrideWinsThenTheSourceThenTheDefaults)
+{
+    SetFormatSettingsSource(nullptr);
+    EXPECT_EQ(DecimalSeparator(), '.');
+    EXPECT_EQ(CurrentFormatSettings().LongTimeFormat, "hh:nn:ss");
+    SetFormatSettingsSource(&GermanStyleSettings);
+    EXPECT_EQ(FloatToStr(659.5), "659,5");
+    EXPECT_EQ(Format("%.2n", {1234.5}), "1.234,50");
+    {
+        PinnedSettings pin('.');
+        EXPECT_EQ(FloatToStr(659.5), "659.5");
+    }
+    EXPECT_EQ(StrToFloat("12,5"), 12.5L); // the source is back once the override is cleared
+    SetFormatSettingsSource(nullptr);
+    EXPECT_EQ(FloatToStr(659.5), "659.5");
 }

@@ -307,10 +307,12 @@ TEST(TextHelpers, CaseAndBlanks)
 TEST(TimeStamp, SafeFromManyThreadsWhileSettingsChange)
 {
     std::atomic<bool> failed{false};
+    // Compiled once here: compiling a regex on several threads at once races inside the C++
+    // library's character tables.
+    const std::regex shape(R"(^.*\d{2}\.\d{4}$)");
     std::vector<std::thread> workers;
     for (int t = 0; t < 3; ++t)
-        workers.emplace_back([&failed] {
-            const std::regex shape(R"(^.*\d{2}\.\d{4}$)");
+        workers.emplace_back([&failed, &shape] {
             for (int i = 0; i < 200; ++i) {
                 if (!std::regex_match(TimeStamp(), shape))
                     failed = true;

@@ -6,6 +6,7 @@
 #include "framework/Exception.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
+#include "framework/Utf8.h"
 #include "platform/UiThread.h"
 
 TAntComControl::TAntComControl(TComponent *AOwner)
@@ -127,12 +128,7 @@ void TAntComControl::LoadDll()
         const uint8_t v = static_cast<uint8_t>(TAntLib::ANT_LibVersion() & 0xFF);
         // The character of the version code, kept valid UTF-8 above 127 (as Latin-1).
         std::string character;
-        if (v < 0x80) {
-            character.assign(1, static_cast<char>(v));
-        } else {
-            character.push_back(static_cast<char>(0xC0 | (v >> 6)));
-            character.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-        }
+        AppendUtf8(character, v);
         FAntLibVersion = Format("%s (%d %x)", {character, v, v});
         Log("AntLibVersion = " + FAntLibVersion);
         FAntDllState = dllLoaded;

@@ -1,10 +1,11 @@
 #pragma once
-// Conversions, Format, rounding and time stamps, following the process locale's decimal
-// separator and long time format (read at each call; tests may override them).
+// Conversions, Format, rounding and time stamps, following the decimal separator and long time
+// format of the installed settings source (read at each call; tests may override them).
 #include <cstdint>
 #include <optional>
 #include <type_traits>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -17,10 +18,15 @@ struct TFormatSettings {
     std::string CurrencyString = "$";
 };
 
-// The process locale's settings (QLocale::system()): "de_DE" gives ',' and "hh:nn:ss".
-TFormatSettings SystemFormatSettings();
-// Tests pin the settings; std::nullopt returns to the process locale.
+// Where the settings come from: the platform installs the process locale's
+// (UseSystemFormatSettings in platform/LocaleFormats.h). Called at each read, from any thread.
+// Without a source (nullptr) the defaults above apply.
+using TFormatSettingsSource = TFormatSettings (*)();
+void SetFormatSettingsSource(TFormatSettingsSource Source);
+// Tests pin the settings; std::nullopt returns to the source.
 void SetFormatSettingsOverride(std::optional<TFormatSettings> Settings);
+// The settings in force: the override while one is set, otherwise the source's.
+TFormatSettings CurrentFormatSettings();
 char DecimalSeparator();
 
 // Integers: optional leading blanks, optional sign, decimal digits, or '$' / "0x" / "0X"
@@ -90,4 +96,6 @@ std::string TimeStamp();
 std::string UpperCase(const std::string &S);
 std::string LowerCase(const std::string &S);
 bool SameText(const std::string &A, const std::string &B);
+// True when Text begins with SubText, ignoring the case of ASCII letters.
+bool StartsText(std::string_view SubText, std::string_view Text);
 std::string Trim(const std::string &S);

@@ -3,6 +3,8 @@
 // dotted paths, collections inline) and the custom data of DefineProperties, in a binary form
 // (signature "TPF0") and an equivalent text form. Reading applies the stored properties to an
 // existing object.
+// One file per direction: ComponentWriter, ComponentReader, BinaryToText, TextToBinary; the
+// binary values they share are in BinaryValues.h, the text form's names in StreamNames.h.
 #include "framework/Persistent.h"
 #include "framework/Streams.h"
 

@@ -13,6 +13,10 @@
 // not lose each other's values. Content this code does not understand (other roots,
 // comments, deletions, unusual value types, formatting) is written back as it was. A hive
 // that did not parse completely is never rewritten: the write fails.
+//
+// The parts: RegistryText (encodings, key paths), RegistryParser (the .reg parser),
+// RegistryDocument (editing and writing out), RegistryHiveFile (location, locked atomic
+// replacement) and Registry.cpp (TRegistry).
 #include <cstdint>
 #include <functional>
 #include <string>

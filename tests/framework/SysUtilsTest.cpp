@@ -24,6 +24,11 @@ public:
     ~PinnedSettings() { SetFormatSettingsOverride(std::nullopt); }
 };
 
+TFormatSettings GermanStyleSettings()
+{
+    return TFormatSettings{',', "hh:nn:ss", ".", "EUR"};
+}
+
 std::string ConvertMessage(const std::function<void()> &F)
 {
     try {
@@ -286,6 +291,12 @@ TEST(TextHelpers, CaseAndBlanks)
     EXPECT_EQ(LowerCase("ABc1Z"), "abc1z");
     EXPECT_TRUE(SameText("StrData", "STRDATA"));
     EXPECT_FALSE(SameText("abc", "abcd"));
+    EXPECT_TRUE(StartsText("DWORD:", "dword:0000000a"));
+    EXPECT_TRUE(StartsText("", "x"));
+    EXPECT_TRUE(StartsText("am/pm", "AM/PM"));
+    EXPECT_FALSE(StartsText("hex(", "hex"));
+    EXPECT_FALSE(StartsText("\xC4", "\xE4")); // only ASCII letters fold
+    EXPECT_FALSE(StartsText("a/p", "ampm"));
     EXPECT_EQ(Trim("  \t a b \r\n"), "a b");
     EXPECT_EQ(Trim("   "), "");
     EXPECT_EQ(IntToStr(-42), "-42");
@@ -296,10 +307,12 @@ TEST(TextHelpers, CaseAndBlanks)
 TEST(TimeStamp, SafeFromManyThreadsWhileSettingsChange)
 {
     std::atomic<bool> failed{false};
+    // Compiled once here: compiling a regex on several threads at once races inside the C++
+    // library's character tables.
+    const std::regex shape(R"(^.*\d{2}\.\d{4}$)");
     std::vector<std::thread> workers;
     for (int t = 0; t < 3; ++t)
-        workers.emplace_back([&failed] {
-            const std::regex shape(R"(^.*\d{2}\.\d{4}$)");
+        workers.emplace_back([&failed, &shape] {
             for (int i = 0; i < 200; ++i) {
                 if (!std::regex_match(TimeStamp(), shape))
                     failed = true;
@@ -309,10 +322,29 @@ TEST(TimeStamp, SafeFromManyThreadsWhileSettingsChange)
             }
         });
     for (int i = 0; i < 100; ++i) {
+        SetFormatSettingsSource(i % 3 ? &GermanStyleSettings : nullptr);
         PinnedSettings pin(i % 2 ? ',' : '.');
-        (void)SystemFormatSettings();
+        (void)CurrentFormatSettings();
     }
     for (auto &w : workers)
         w.join();
+    SetFormatSettingsSource(nullptr);
     EXPECT_FALSE(failed.load());
+}
+
+TEST(FormatSettings, OverrideWinsThenTheSourceThenTheDefaults)
+{
+    SetFormatSettingsSource(nullptr);
+    EXPECT_EQ(DecimalSeparator(), '.');
+    EXPECT_EQ(CurrentFormatSettings().LongTimeFormat, "hh:nn:ss");
+    SetFormatSettingsSource(&GermanStyleSettings);
+    EXPECT_EQ(FloatToStr(659.5), "659,5");
+    EXPECT_EQ(Format("%.2n", {1234.5}), "1.234,50");
+    {
+        PinnedSettings pin('.');
+        EXPECT_EQ(FloatToStr(659.5), "659.5");
+    }
+    EXPECT_EQ(StrToFloat("12,5"), 12.5L); // the source is back once the override is cleared
+    SetFormatSettingsSource(nullptr);
+    EXPECT_EQ(FloatToStr(659.5), "659.5");
 }

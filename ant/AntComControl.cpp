@@ -1,6 +1,8 @@
 #include "ant/AntComControl.h"
 
+#include "ant/CallbackBuffers.h"
 #include "ant/binding/AntLib.h"
+#include "ant/channels/TrainerCommands.h"
 #include "framework/Exception.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
@@ -15,11 +17,11 @@ TAntComControl::TAntComControl(TComponent *AOwner)
     // A designer edits the component without a running transport.
     if (AOwner == nullptr || !AOwner->IsDesigning()) {
         FMessageThread = std::make_unique<TThreadChannelMsg>(this);
-        FMessageThread->OnChannelEvent = [this](void *Channel, uint8_t Code) {
-            DoChannelMessage(this, static_cast<TAntChannel *>(Channel), Code);
+        FMessageThread->OnChannelEvent = [this](TAntChannel *Channel, uint8_t Code, const TAntRxRow &Row) {
+            DoChannelMessage(this, Channel, Code, Row);
         };
-        FMessageThread->OnChannelResponse = [this](void *Channel, uint8_t Code) {
-            DoResponseMessage(static_cast<TAntChannel *>(Channel), Code);
+        FMessageThread->OnChannelResponse = [this](TAntChannel *Channel, uint8_t Code) {
+            DoResponseMessage(Channel, Code);
         };
     }
 }
@@ -29,6 +31,11 @@ TAntComControl::~TAntComControl()
     FDestroying.store(true, std::memory_order_release);
     Destroying();
     FMessageThread.reset();
+    // The library must not keep calling the global adaptor once it is freed.
+    if (FCallBackResponseFunc) {
+        TAntLib::ANT_AssignResponseFunction(nullptr, GlobalResponseBuffer());
+        FCallBackResponseFunc.reset();
+    }
     // The repeat requests point at channels: they go before the channels do.
     FAntRequestList.reset();
     FAntChannelList.reset();

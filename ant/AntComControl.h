@@ -5,9 +5,11 @@
 // log. Every operation runs on the user-interface thread unless its comment says otherwise.
 #include "ant/AntDevices.h"
 #include "ant/AntRequestList.h"
+#include "ant/CallbackAdaptor.h"
 #include "ant/ThreadChannelMsg.h"
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "ant/profiles/AntTypes.h"
+#include "ant/profiles/PageDecoders.h"
 #include "framework/Component.h"
 
 #include <atomic>
@@ -108,6 +110,35 @@ public:
     bool RemoveAllResponseFunctions();
     void RemoveAllChannelEventFunctions();
 
+    // ---- callback binding ----
+    // Make the channel's response adaptor (in global mode the controller's, once) and its
+    // ResponseBuffers row, or its event adaptor and RxBuffers row; nothing when present.
+    void AssignResponseCallback(TAntChannel *aAntChannel);
+    void AssignChannelEventCallback(TAntChannel *aAntChannel);
+    // Hand the adaptor and row in force to the library; always true.
+    bool RegisterResponseFunction(TAntChannel *aAntChannel);
+    bool RegisterChannelEventFunction(TAntChannel *aAntChannel);
+    // Registers again the channels that have their event adaptor; every channel's
+    // DoChannelEventFunction becomes true.
+    void RegisterAllChannelEventFunctions();
+    // The response callback of global mode, on the library's thread: routes the response to
+    // the channel at list position ucANTChannel; true.
+    bool GlobalRespFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
+    // The global-mode adaptor, or nullptr.
+    TCallbackAdaptor *CallBackResponseFunc() const { return FCallBackResponseFunc.get(); }
+
+    // Channel configuration with the channel's properties; the library's result (false
+    // without a channel).
+    bool SetNetworkKey(TAntChannel *aAntChannel);
+    bool AssignChannel(TAntChannel *aAntChannel);
+    bool SetChannelId(TAntChannel *aAntChannel);
+    bool SetChannelPeriod(TAntChannel *aAntChannel);
+    bool SetChannelRFFreq(TAntChannel *aAntChannel);
+    bool SetTransmitPower(TAntChannel *aAntChannel);
+    bool SetChannelSearchTimeout(TAntChannel *aAntChannel);
+    bool SetLowPriorityChannelSearchTimeout(TAntChannel *aAntChannel);
+    bool OpenChannel(TAntChannel *aAntChannel);
+
     // ---- channels and sending ----
     // The result of ANT_UnAssignChannel; 0 when no channel is given.
     int CloseChannel(TAntChannel *aAntChannel);
@@ -137,12 +168,11 @@ public:
     // Takes the copy of the receive row that was made when the event was heard (posted with
     // the event) instead of reading the shared row, which the library may have rewritten.
     void DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
-    // Takes the row that travelled with the event from the channel; EAntError
-    // "Error: ChannelBufferAddress undefined" when there is none (nothing is applied).
-    void DoChannelMessage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent);
     // Raises OnResponseMessage; decodes nothing.
     void DoResponseMessage(TAntChannel *Channel, uint8_t ucResponseMsgID);
 
+    // Received data only, into the channel's record of the decoder's kind; the work is done
+    // by PageDecoders, these carry out its outcome on the channel.
     void DecodeHeartRatePage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
     void DecodeSpeedCadencePage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
     void DecodeCadencePage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
@@ -151,8 +181,8 @@ public:
     void DecodePedalPage(TObject *Sender, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row);
 
     // Decoder state shared by all channels of the controller.
-    int32_t CadenceStallCount() const { return FCadenceStallCount; }
-    bool KeyLatch(TConsoleKey Key) const { return FKeyLatch[Key]; }
+    int32_t CadenceStallCount() const { return FPageDecoderState.CadenceStallCount; }
+    bool KeyLatch(TConsoleKey Key) const { return FPageDecoderState.KeyLatch[Key]; }
 
 protected:
     // Loading and freeing the library itself; a test puts a stand-in here.
@@ -160,11 +190,8 @@ protected:
     virtual bool FreeLibrary();
 
 private:
-    // Cadence shared by the speed-and-cadence and the cadence decoders.
-    template <class TRecord>
-    void ComputeCadence(TRecord &Record);
-    void ConsoleKey(TAntChannel *Channel, TConsoleKey Key, bool Down, const char *Text);
-    void SetFeState(TAntProfileFE &Record, uint8_t Byte7);
+    // Carries out what a decoder asked for, in its order.
+    void ApplyPageOutcome(TAntChannel *Channel, const TPageOutcome &Outcome);
     void RemoveChannelRequests(TAntChannel *aAntChannel);
 
     std::atomic<bool> FDebugMode{false};
@@ -180,9 +207,9 @@ private:
     bool FBusy = false;
     std::atomic<TStrings *> FLogStrings{nullptr};
     std::unique_ptr<TThreadChannelMsg> FMessageThread;
+    std::unique_ptr<TCallbackAdaptor> FCallBackResponseFunc;
     // Read by Log on the library's thread; the component state is not.
     std::atomic<bool> FDestroying{false};
 
-    int32_t FCadenceStallCount = 0;
-    bool FKeyLatch[4] = {false, false, false, false};
+    TPageDecoderState FPageDecoderState;
 };

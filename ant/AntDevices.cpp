@@ -1,7 +1,5 @@
 #include "ant/AntDevices.h"
 
-#include "persist/PersistentStreamer.h"
-
 // ---- TAntDevice --------------------------------------------------------------------------------
 
 TAntDevice::TAntDevice(TCollection *Collection) : TCollectionItem(Collection) {}
@@ -132,33 +130,8 @@ void TAntDeviceList::Clear()
 
 void TAntDeviceList::Delete(int Index)
 {
-    if (Index < Count())
+    if (Index >= 0 && Index < Count())
         FAntDeviceItems->Delete(Index);
-}
-
-void TAntDeviceList::LoadFromFile(const std::string &FileName)
-{
-    TFileStream stream(FileName, fmOpenRead);
-    LoadFromStream(stream);
-    SetFilename(FileName);
-}
-
-void TAntDeviceList::SaveToFile(const std::string &FileName)
-{
-    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
-    SetFilename(FileName);
-}
-
-void TAntDeviceList::LoadFromStream(TStream &Stream)
-{
-    TPersistentReader reader(Stream, psfText);
-    reader.ReadObject(this);
-}
-
-void TAntDeviceList::SaveToStream(TStream &Stream)
-{
-    TPersistentWriter writer(Stream, psfText);
-    writer.WriteObject(this);
 }
 
 void TAntDeviceList::Assign(const TPersistent *Source)
@@ -171,16 +144,4 @@ void TAntDeviceList::Assign(const TPersistent *Source)
         return;
     }
     TPersistent::Assign(Source);
-}
-
-void TAntDeviceList::AssignTo(TPersistent *Dest) const
-{
-    if (auto *list = dynamic_cast<TAntDeviceList *>(Dest)) {
-        TMemoryStream stream;
-        const_cast<TAntDeviceList *>(this)->SaveToStream(stream);
-        stream.SetPosition(0);
-        list->LoadFromStream(stream);
-        return;
-    }
-    TPersistent::AssignTo(Dest);
 }

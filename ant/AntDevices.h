@@ -3,6 +3,7 @@
 #include "framework/Collection.h"
 #include "framework/Exception.h"
 #include "framework/Streams.h"
+#include "persist/StreamedList.h"
 
 #include <cstdint>
 #include <string>
@@ -60,7 +61,8 @@ public:
     TAntDevice *Items(int Index) const { return static_cast<TAntDevice *>(TCollection::Items(Index)); }
 };
 
-class TAntDeviceList : public TPersistent {
+// Stored in the text form of the component stream.
+class TAntDeviceList : public TStreamedList<TAntDeviceList, psfText> {
 public:
     explicit TAntDeviceList(TPersistent *AOwner);
     ~TAntDeviceList() override;
@@ -81,21 +83,11 @@ public:
     TAntDevice *Items(int Index) const; // EListError on a bad index
     int Count() const;
     virtual void Clear();
-    // Does nothing when Index is at or beyond Count.
+    // Does nothing for an index outside the list.
     virtual void Delete(int Index);
-
-    // Text form of the component stream. Errors of files and of the stream propagate.
-    virtual void LoadFromFile(const std::string &FileName);
-    virtual void SaveToFile(const std::string &FileName);
-    virtual void LoadFromStream(TStream &Stream);
-    virtual void SaveToStream(TStream &Stream);
 
     // From another device list: Filename and copies of its devices; Name stays.
     void Assign(const TPersistent *Source) override;
-
-protected:
-    // Into another device list through a stream (everything stored, Name included).
-    void AssignTo(TPersistent *Dest) const override;
 
 private:
     TPersistent *FOwner;

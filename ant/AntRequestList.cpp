@@ -98,43 +98,6 @@ void TAntRequestList::Clear()
 
 void TAntRequestList::Delete(int Index)
 {
-    if (Index < Count())
+    if (Index >= 0 && Index < Count())
         FAntRequestItems->Delete(Index);
-}
-
-void TAntRequestList::LoadFromFile(const std::string &FileName)
-{
-    TFileStream stream(FileName, fmOpenRead);
-    LoadFromStream(stream);
-    FFilename = FileName;
-}
-
-void TAntRequestList::SaveToFile(const std::string &FileName)
-{
-    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
-    FFilename = FileName;
-}
-
-void TAntRequestList::LoadFromStream(TStream &Stream)
-{
-    TPersistentReader reader(Stream, psfBinary);
-    reader.ReadObject(this);
-}
-
-void TAntRequestList::SaveToStream(TStream &Stream)
-{
-    TPersistentWriter writer(Stream, psfBinary);
-    writer.WriteObject(this);
-}
-
-void TAntRequestList::AssignTo(TPersistent *Dest) const
-{
-    if (auto *target = dynamic_cast<TAntRequestList *>(Dest)) {
-        TMemoryStream stream;
-        const_cast<TAntRequestList *>(this)->SaveToStream(stream);
-        stream.SetPosition(0);
-        target->LoadFromStream(stream);
-        return;
-    }
-    TPersistent::AssignTo(Dest);
 }

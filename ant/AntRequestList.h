@@ -8,6 +8,7 @@
 #include "framework/Collection.h"
 #include "framework/Persistent.h"
 #include "framework/Streams.h"
+#include "persist/StreamedList.h"
 #include "platform/Thread.h"
 
 #include <atomic>
@@ -81,7 +82,8 @@ public:
     TAntRequest *Items(int Index) const { return static_cast<TAntRequest *>(TCollection::Items(Index)); }
 };
 
-class TAntRequestList : public TPersistent {
+// Stored in the binary form of the component stream.
+class TAntRequestList : public TStreamedList<TAntRequestList, psfBinary> {
 public:
     // AOwner (the controller) names the list's owner for name paths; it is not freed here.
     explicit TAntRequestList(TPersistent *AOwner);
@@ -102,18 +104,8 @@ public:
     TAntRequest *AntRequests(int Index) const { return FAntRequestItems->Items(Index); }
     int Count() const { return FAntRequestItems->Count(); }
     void Clear();
-    // Does nothing when Index is at or beyond Count.
+    // Does nothing for an index outside the list.
     void Delete(int Index);
-
-    // Binary component stream. The file operations set Filename after reading / writing.
-    void LoadFromFile(const std::string &FileName);
-    void SaveToFile(const std::string &FileName);
-    void LoadFromStream(TStream &Stream);
-    void SaveToStream(TStream &Stream);
-
-protected:
-    // Another request list: copied through a stream; anything else: "Cannot assign a %s to a %s".
-    void AssignTo(TPersistent *Dest) const override;
 
 private:
     TPersistent *FOwner = nullptr;

@@ -2,19 +2,12 @@
 
 #include "platform/DebugOutput.h"
 
-#include <algorithm>
 #include <exception>
 
-namespace {
-// Queued behind a purge. A message of the purged channel taken before this marker was
-// posted before the purge ran (it was already out of the queue when the purge swept it).
-constexpr uint32_t MsgChannelPurgeFence = 0x117F;
-
-bool IsChannelMessage(uint32_t Message)
+bool PostChannelMessage(uint32_t ThreadId, const TChannelMessage &Message)
 {
-    return Message == MsgChannelEvent || Message == MsgChannelResponse;
+    return TPostedQueue<TChannelMessage>::PostTo(ThreadId, Message);
 }
-} // namespace
 
 TThreadChannelMsg::TThreadChannelMsg(TObject *Control) : TThread(true), FControl(Control)
 {
@@ -40,16 +33,12 @@ void TThreadChannelMsg::TerminatedSet()
     FStartReadMsgEvent.SetEvent();
 }
 
-void TThreadChannelMsg::PurgeChannel(void *Channel)
+void TThreadChannelMsg::PurgeChannel(TAntChannel *Channel)
 {
     if (!Channel)
         return;
+    FQueue.RemoveMessages([Channel](const TChannelMessage &m) { return m.Channel == Channel; });
     std::lock_guard<std::mutex> lock(FMutex);
-    const uintptr_t key = reinterpret_cast<uintptr_t>(Channel);
-    FQueue.RemoveMessages(
-        [key](const TThreadMessage &m) { return IsChannelMessage(m.Message) && m.WParam == key; });
-    FPendingFences.push_back(Channel);
-    FQueue.Post(TThreadMessage{MsgChannelPurgeFence, key, 0});
     if (FInFlight == Channel)
         FInFlightDropped = true;
 }
@@ -58,31 +47,19 @@ void TThreadChannelMsg::Execute()
 {
     FReadyEvent.SetEvent();
     FRunning.store(true, std::memory_order_release);
+    const auto markInFlight = [this](const TChannelMessage &m) {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FInFlight = m.Channel;
+        FInFlightDropped = false;
+    };
     while (!Terminated()) {
         if (FStartReadMsgEvent.WaitFor(INFINITE) != wrSignaled)
             continue;
-        TThreadMessage msg{};
-        const bool got = FQueue.WaitMessage(msg, INFINITE);
+        TChannelMessage msg;
+        const bool got = FQueue.WaitMessage(msg, INFINITE, markInFlight);
         FWakeUps.fetch_add(1, std::memory_order_relaxed);
-        if (!got || Terminated())
-            continue;
-        void *channel = reinterpret_cast<void *>(msg.WParam);
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            if (msg.Message == MsgChannelPurgeFence) {
-                auto it = std::find(FPendingFences.begin(), FPendingFences.end(), channel);
-                if (it != FPendingFences.end())
-                    FPendingFences.erase(it);
-                continue;
-            }
-            if (!IsChannelMessage(msg.Message))
-                continue;
-            if (std::find(FPendingFences.begin(), FPendingFences.end(), channel) != FPendingFences.end())
-                continue;
-            FInFlight = channel;
-            FInFlightDropped = false;
-        }
-        FHandOff.Run([this, msg] { Deliver(msg); });
+        if (got && !Terminated() && (msg.Kind == MsgChannelEvent || msg.Kind == MsgChannelResponse))
+            FHandOff.Run([this, msg] { Deliver(msg); });
         std::lock_guard<std::mutex> lock(FMutex);
         FInFlight = nullptr;
         FInFlightDropped = false;
@@ -90,7 +67,7 @@ void TThreadChannelMsg::Execute()
     FRunning.store(false, std::memory_order_release);
 }
 
-void TThreadChannelMsg::Deliver(const TThreadMessage &Msg)
+void TThreadChannelMsg::Deliver(const TChannelMessage &Msg)
 {
     {
         std::lock_guard<std::mutex> lock(FMutex);
@@ -99,11 +76,13 @@ void TThreadChannelMsg::Deliver(const TThreadMessage &Msg)
     }
     if (Terminated())
         return;
-    TChannelMessageHandler handler = Msg.Message == MsgChannelEvent ? OnChannelEvent : OnChannelResponse;
-    if (!handler)
-        return;
     try {
-        handler(reinterpret_cast<void *>(Msg.WParam), static_cast<uint8_t>(Msg.LParam & 0xFF));
+        if (Msg.Kind == MsgChannelEvent) {
+            if (TChannelEventHandler handler = OnChannelEvent)
+                handler(Msg.Channel, Msg.Code, Msg.Row);
+        } else if (TChannelResponseHandler handler = OnChannelResponse) {
+            handler(Msg.Channel, Msg.Code);
+        }
     } catch (const std::exception &e) {
         OutputDebugString(std::string("Channel message handling failed: ") + e.what());
     } catch (...) {

@@ -14,12 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "antlib/AntProtocol.h"
 #include "antlib/AntSession.h"
 #include "antlib/CallbackRegistry.h"
 #include "antlib/DeviceEnumeration.h"
+#include "antwire/AntProtocol.h"
 
 using namespace antlib;
+namespace msg = antwire::msg;
 
 namespace {
 

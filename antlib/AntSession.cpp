@@ -4,19 +4,22 @@
 #include <cstdio>
 #include <exception>
 
-#include "antlib/AntProtocol.h"
+#include "antwire/AntProtocol.h"
 
 namespace antlib {
+
+namespace msg = antwire::msg;
+namespace event = antwire::event;
 
 namespace {
 constexpr int kReadTimeoutMs = 500; // close() wakes the reader; this only bounds a lost wake-up
 constexpr size_t kReadChunk = 512;
 } // namespace
 
-AntSession::AntSession(std::unique_ptr<Transport> transport, CallbackRegistry &callbacks,
+AntSession::AntSession(std::unique_ptr<antwire::Transport> transport, CallbackRegistry &callbacks,
                        std::string deviceKey)
     : FCallbacks(callbacks), FDeviceKey(std::move(deviceKey)),
-      FDecoder([this](const AntMessage &m) { dispatch(m); }), FTransport(std::move(transport))
+      FDecoder([this](const antwire::AntMessage &m) { dispatch(m); }), FTransport(std::move(transport))
 {
 }
 
@@ -68,7 +71,7 @@ bool AntSession::writeFrame(const std::vector<uint8_t> &frame)
 
 bool AntSession::send(uint8_t id, const uint8_t *data, size_t size)
 {
-    const auto frame = encodeMessage(id, data, size);
+    const auto frame = antwire::encodeMessage(id, data, size);
     bool ok;
     {
         std::lock_guard lock(FWriteMutex);
@@ -87,12 +90,12 @@ bool AntSession::sendBurst(uint8_t channel, const uint8_t *data, uint16_t packet
     uint8_t packet[9];
     uint8_t sequence = 0;
     for (uint16_t i = 0; i < packets; ++i) {
-        packet[0] = uint8_t((channel & kBurstChannelMask) | (sequence << 5));
+        packet[0] = uint8_t((channel & antwire::kBurstChannelMask) | (sequence << 5));
         if (i + 1 == packets)
-            packet[0] |= kBurstLastPacket;
+            packet[0] |= antwire::kBurstLastPacket;
         for (int b = 0; b < 8; ++b)
             packet[1 + b] = data[size_t(i) * 8 + b];
-        if (!writeFrame(encodeMessage(msg::BurstData, packet, sizeof packet)))
+        if (!writeFrame(antwire::encodeMessage(msg::BurstData, packet, sizeof packet)))
             return false;
         // The first packet alone carries sequence 0; the rest count 1, 2, 3, 1, 2, 3 ...
         sequence = sequence == 3 ? 1 : sequence + 1;
@@ -203,7 +206,7 @@ void AntSession::transportFailed()
     }
 }
 
-void AntSession::dispatch(const AntMessage &m)
+void AntSession::dispatch(const antwire::AntMessage &m)
 {
     // A close requested from inside a callback takes effect before the next frame.
     if (FStop)
@@ -224,9 +227,9 @@ void AntSession::dispatch(const AntMessage &m)
         }
         if (ch < 32) {
             std::lock_guard lock(FStateMutex);
-            if (d[1] == msg::OpenChannel && d[2] == kResponseNoError)
+            if (d[1] == msg::OpenChannel && d[2] == antwire::response::NoError)
                 FOpenChannels |= 1u << ch;
-            else if (d[1] == msg::UnassignChannel && d[2] == kResponseNoError)
+            else if (d[1] == msg::UnassignChannel && d[2] == antwire::response::NoError)
                 FOpenChannels &= ~(1u << ch);
         }
         FCallbacks.deliverResponse(ch, m.id, d.data(), d.size());
@@ -242,7 +245,7 @@ void AntSession::dispatch(const AntMessage &m)
                                                      : event::RxBurstPacket;
         if (d.size() > 9)
             ev += event::RxExtBroadcast - event::RxBroadcast;
-        const uint8_t ch = m.id == msg::BurstData ? uint8_t(d[0] & kBurstChannelMask) : d[0];
+        const uint8_t ch = m.id == msg::BurstData ? uint8_t(d[0] & antwire::kBurstChannelMask) : d[0];
         FCallbacks.deliverEvent(ch, ev, d.data(), d.size());
         return;
     }

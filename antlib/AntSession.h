@@ -9,16 +9,16 @@
 #include <string>
 #include <thread>
 
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 #include "antlib/CallbackRegistry.h"
-#include "antlib/Transport.h"
+#include "antwire/Transport.h"
 
 namespace antlib {
 
 class AntSession {
 public:
     // `deviceKey` names the enumerated device the transport belongs to.
-    AntSession(std::unique_ptr<Transport> transport, CallbackRegistry &callbacks,
+    AntSession(std::unique_ptr<antwire::Transport> transport, CallbackRegistry &callbacks,
                std::string deviceKey = {});
     ~AntSession();
     AntSession(const AntSession &) = delete;
@@ -51,18 +51,18 @@ public:
 
 private:
     void readerLoop();
-    void dispatch(const AntMessage &m);
+    void dispatch(const antwire::AntMessage &m);
     void noteWritten(uint8_t id, const uint8_t *data, size_t size);
     void transportFailed();
     bool writeFrame(const std::vector<uint8_t> &frame);
 
     CallbackRegistry &FCallbacks;
     const std::string FDeviceKey;
-    AntMessageDecoder FDecoder;
+    antwire::AntMessageDecoder FDecoder;
 
     // Set once and destroyed with the session: read on the reader thread, write under
     // FWriteMutex, close from anywhere, all of which the transport allows concurrently.
-    const std::unique_ptr<Transport> FTransport;
+    const std::unique_ptr<antwire::Transport> FTransport;
     std::mutex FWriteMutex;
 
     std::mutex FStateMutex;

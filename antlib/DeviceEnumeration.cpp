@@ -49,7 +49,7 @@ std::vector<DeviceEntry> enumerateDevices()
     return entries;
 }
 
-std::unique_ptr<Transport> openDevice(const DeviceEntry &entry, unsigned baud)
+std::unique_ptr<antwire::Transport> openDevice(const DeviceEntry &entry, unsigned baud)
 {
     switch (entry.kind) {
     case DeviceEntry::Kind::Usb:

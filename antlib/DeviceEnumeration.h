@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "antlib/Transport.h"
+#include "antwire/Transport.h"
 #include "antlib/UsbTransport.h"
 
 namespace antlib {
@@ -23,7 +23,7 @@ struct DeviceEntry {
 
 std::vector<DeviceEntry> enumerateDevices();
 
-std::unique_ptr<Transport> openDevice(const DeviceEntry &entry, unsigned baud);
+std::unique_ptr<antwire::Transport> openDevice(const DeviceEntry &entry, unsigned baud);
 
 // Product and serial texts of a device that is not open.
 bool describeDevice(const DeviceEntry &entry, std::string &product, std::string &serial);

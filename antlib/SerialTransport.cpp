@@ -33,7 +33,7 @@ bool speedFor(unsigned baud, speed_t &speed)
     return false;
 }
 
-class SerialTransport final : public Transport {
+class SerialTransport final : public antwire::Transport {
 public:
     SerialTransport(int fd, int wake, std::string path)
         : FFd(fd), FWake(wake), FPath(std::move(path))
@@ -138,7 +138,7 @@ std::vector<std::string> listSerialDevices()
     return devices;
 }
 
-std::unique_ptr<Transport> openSerialTransport(const std::string &path, unsigned baud)
+std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud)
 {
     speed_t speed;
     if (!speedFor(baud, speed)) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "antlib/Transport.h"
+#include "antwire/Transport.h"
 
 namespace antlib {
 
@@ -13,6 +13,6 @@ std::vector<std::string> listSerialDevices();
 
 // Opens `path` at `baud`; null (with the reason on stderr) when it cannot be opened or the
 // speed is not one termios offers.
-std::unique_ptr<Transport> openSerialTransport(const std::string &path, unsigned baud);
+std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud);
 
 } // namespace antlib

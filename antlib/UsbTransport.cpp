@@ -58,7 +58,7 @@ bool withDevice(const UsbStick &stick, libusb_context *ctx, Fn fn)
     return found;
 }
 
-class UsbTransport final : public Transport {
+class UsbTransport final : public antwire::Transport {
 public:
     UsbTransport(libusb_context *ctx, libusb_device_handle *handle, uint8_t in, uint8_t out,
                  uint16_t pid, std::string product, std::string serial)
@@ -238,12 +238,12 @@ bool describeUsbStick(const UsbStick &stick, std::string &product, std::string &
     return found;
 }
 
-std::unique_ptr<Transport> openUsbTransport(const UsbStick &stick)
+std::unique_ptr<antwire::Transport> openUsbTransport(const UsbStick &stick)
 {
     libusb_context *ctx = nullptr;
     if (libusb_init(&ctx) != 0)
         return nullptr;
-    std::unique_ptr<Transport> transport;
+    std::unique_ptr<antwire::Transport> transport;
     withDevice(stick, ctx, [&](libusb_device *dev) {
         libusb_device_descriptor desc{};
         libusb_get_device_descriptor(dev, &desc);

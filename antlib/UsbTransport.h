@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "antlib/Transport.h"
+#include "antwire/Transport.h"
 
 namespace antlib {
 
@@ -28,6 +28,6 @@ bool describeUsbStick(const UsbStick &stick, std::string &product, std::string &
 
 // Opens the stick: detaches a kernel driver, claims interface 0 and finds its bulk endpoints.
 // Null (with the reason on stderr; lack of permission names the udev rule) on failure.
-std::unique_ptr<Transport> openUsbTransport(const UsbStick &stick);
+std::unique_ptr<antwire::Transport> openUsbTransport(const UsbStick &stick);
 
 } // namespace antlib

@@ -2,13 +2,15 @@
 
 #include <cstdio>
 
+#include "antsim/VirtualTransport.h"
+
 namespace antlib {
 
-// Weak: the definition in antsim/VirtualTransport.cpp replaces it when antsim is linked in.
-__attribute__((weak)) std::unique_ptr<Transport> makeVirtualStickTransport(const std::string &)
+std::unique_ptr<antwire::Transport> makeVirtualStickTransport(const std::string &scenario)
 {
-    std::fprintf(stderr, "ANT_DLL: virtual stick not built\n");
-    return nullptr;
+    return antsim::makeVirtualTransport(scenario, [](const std::string &line) {
+        std::fprintf(stderr, "ANT_DLL: virtual stick: %s\n", line.c_str());
+    });
 }
 
 } // namespace antlib

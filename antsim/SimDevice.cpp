@@ -1,5 +1,7 @@
 #include "antsim/SimDevice.h"
 
+#include "antsim/FecPages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -162,7 +164,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
     p.fill(0xFF);
     p[0] = number;
     switch (number) {
-    case 16: {
+    case fec::kGeneral: {
         const unsigned v = clampUnsigned(FSpeed * 1000.0, 65534);
         p[1] = 25; // trainer
         p[2] = uint8_t(uint64_t(t / 0.25) & 0xFF);
@@ -172,7 +174,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[7] = uint8_t(0x04 | state); // distance enabled, real speed
         break;
     }
-    case 17: {
+    case fec::kGeneralSettings: {
         p[3] = uint8_t(clampUnsigned(FWheelDiameter * std::numbers::pi * 100.0, 254));
         unsigned incline = 0x7FFF;
         if (FMode == Mode::Simulation)
@@ -182,7 +184,7 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[7] = state;
         break;
     }
-    case 25: {
+    case fec::kTrainerData: {
         const double watts = rider.power > 0 ? driveFromRider(t) : 0.0;
         const unsigned power = clampUnsigned(watts, 4094);
         ++FEventCount;
@@ -197,19 +199,19 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[7] = state; // target-power flags 0: at target or none
         break;
     }
-    case 54: {
+    case fec::kCapabilities: {
         put16(p, 5, FConfig.maxResistance);
         p[7] = 0x07; // basic resistance, target power, simulation
         break;
     }
-    case 80:
+    case fec::kManufacturerInfo:
         p[3] = 1;    // hardware revision
         p[4] = 0xFF; // manufacturer: development id 255
         p[5] = 0x00;
         p[6] = 1;    // model
         p[7] = 0;
         break;
-    case 81: {
+    case fec::kProductInfo: {
         const uint32_t serial = 0x00070000u | FConfig.deviceNumber;
         p[2] = 0xFF;
         p[3] = 10;
@@ -219,14 +221,14 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[7] = uint8_t(serial >> 24);
         break;
     }
-    case 2: {
+    case fec::kCalibrationProgress: {
         const uint8_t speedOk = FSpeed >= 8.333 ? 2 : 1;
         p[1] = FCalibrationRequest;
         p[2] = uint8_t(speedOk << 6);
         put16(p, 4, 8333);
         break;
     }
-    case 1: {
+    case fec::kCalibrationResponse: {
         p[1] = FConfig.calibrationFails ? 0x00 : FCalibrationRequest;
         if (!FConfig.calibrationFails && (FCalibrationRequest & 0x40)) {
             put16(p, 4, 1234);
@@ -284,11 +286,11 @@ Transmission SimTrainer::transmit(Nanos now)
     }
     if (FCalibrationPages > 0) {
         --FCalibrationPages;
-        return single(page(2, now));
+        return single(page(fec::kCalibrationProgress, now));
     }
     if (FCalibrationResults > 0) {
         --FCalibrationResults;
-        return single(page(1, now));
+        return single(page(fec::kCalibrationResponse, now));
     }
     // 16 and 25 alternate in pairs, one pair of 17 per cycle, and the common pages 80/81
     // (each sent twice) after every 64 data messages.
@@ -296,11 +298,11 @@ Transmission SimTrainer::transmit(Nanos now)
     const uint64_t inCycle = n % 66;
     uint8_t number;
     if (inCycle >= 64)
-        number = (n / 66) % 2 ? 81 : 80;
+        number = (n / 66) % 2 ? fec::kProductInfo : fec::kManufacturerInfo;
     else if (inCycle / 2 == 15)
-        number = 17;
+        number = fec::kGeneralSettings;
     else
-        number = (inCycle / 2) % 2 ? 25 : 16;
+        number = (inCycle / 2) % 2 ? fec::kTrainerData : fec::kGeneral;
     return single(page(number, now));
 }
 
@@ -309,17 +311,17 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
     SimDevice::receive(p, acknowledged, now);
     update(now);
     switch (p[0]) {
-    case 48:
+    case fec::kBasicResistance:
         if (p[7] <= 200) {
             FMode = Mode::BasicResistance;
             FLevel = p[7];
         }
         break;
-    case 49:
+    case fec::kTargetPower:
         FMode = Mode::TargetPower;
         FTargetPower = std::min(4000.0, (p[6] | (p[7] << 8)) * 0.25);
         break;
-    case 51: {
+    case fec::kTrackResistance: {
         const unsigned g = p[5] | (p[6] << 8);
         if (g != 0xFFFF) {
             FMode = Mode::Simulation;
@@ -329,7 +331,7 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
             FCrr = p[7] * 5e-5;
         break;
     }
-    case 55: {
+    case fec::kUserConfiguration: {
         const unsigned w = p[1] | (p[2] << 8);
         if (w != 0xFFFF && w > 0)
             FUserWeight = w * 0.01;
@@ -340,11 +342,12 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
         FUserConfigured = true;
         break;
     }
-    case 70: {
+    case fec::kRequest: {
         if (p[7] != 1)
             break;
         const uint8_t wanted = p[6];
-        static constexpr uint8_t kKnown[] = {16, 17, 25, 54, 80, 81};
+        static constexpr uint8_t kKnown[] = {fec::kGeneral,      fec::kGeneralSettings,  fec::kTrainerData,
+                                             fec::kCapabilities, fec::kManufacturerInfo, fec::kProductInfo};
         if (std::find(std::begin(kKnown), std::end(kKnown), wanted) == std::end(kKnown))
             break;
         if (FReplies.size() >= 8)
@@ -353,7 +356,7 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
         FReplies.push_back(r);
         break;
     }
-    case 1: {
+    case fec::kCalibrationResponse: {
         const uint8_t request = p[1] & 0xC0;
         if (request) {
             FCalibrationRequest = request;

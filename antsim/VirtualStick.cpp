@@ -1,60 +1,18 @@
 #include "antsim/VirtualStick.h"
 
+#include "antwire/AntProtocol.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
 namespace antsim {
 
+namespace msg = antwire::msg;
+namespace response = antwire::response;
+namespace event = antwire::event;
+
 namespace {
-
-// Message ids
-constexpr uint8_t kResponse = 0x40;
-constexpr uint8_t kUnassign = 0x41;
-constexpr uint8_t kAssign = 0x42;
-constexpr uint8_t kPeriod = 0x43;
-constexpr uint8_t kSearchTimeout = 0x44;
-constexpr uint8_t kRfFrequency = 0x45;
-constexpr uint8_t kNetworkKey = 0x46;
-constexpr uint8_t kTransmitPower = 0x47;
-constexpr uint8_t kReset = 0x4A;
-constexpr uint8_t kOpen = 0x4B;
-constexpr uint8_t kClose = 0x4C;
-constexpr uint8_t kRequest = 0x4D;
-constexpr uint8_t kBroadcast = 0x4E;
-constexpr uint8_t kAcknowledged = 0x4F;
-constexpr uint8_t kBurst = 0x50;
-constexpr uint8_t kChannelId = 0x51;
-constexpr uint8_t kChannelStatus = 0x52;
-constexpr uint8_t kCapabilities = 0x54;
-constexpr uint8_t kVersion = 0x3E;
-constexpr uint8_t kSerialNumber = 0x61;
-constexpr uint8_t kLpSearchTimeout = 0x63;
-constexpr uint8_t kExtendedMessages = 0x66;
-constexpr uint8_t kLibConfig = 0x6E;
-constexpr uint8_t kStartup = 0x6F;
-constexpr uint8_t kSerialError = 0xAE;
-
-// Response codes
-constexpr uint8_t kNoError = 0x00;
-constexpr uint8_t kWrongState = 0x15;
-constexpr uint8_t kNotOpened = 0x16;
-constexpr uint8_t kTransferInProgress = 0x1F;
-constexpr uint8_t kSequenceError = 0x20;
-constexpr uint8_t kTransferInError = 0x21;
-constexpr uint8_t kInvalidMessage = 0x28;
-constexpr uint8_t kInvalidNetwork = 0x29;
-constexpr uint8_t kInvalidParameter = 0x33;
-
-// Event codes
-constexpr uint8_t kEvRxSearchTimeout = 0x01;
-constexpr uint8_t kEvRxFail = 0x02;
-constexpr uint8_t kEvTx = 0x03;
-constexpr uint8_t kEvTxCompleted = 0x05;
-constexpr uint8_t kEvTxFailed = 0x06;
-constexpr uint8_t kEvChannelClosed = 0x07;
-constexpr uint8_t kEvGoToSearch = 0x08;
-constexpr uint8_t kEvTxStart = 0x0A;
 
 // ANT's fastest message rate is about 200 Hz; shorter periods are refused rather than
 // letting a bad value spin the radio.
@@ -64,16 +22,17 @@ constexpr size_t kMaxBurstBytes = 65536;
 size_t minLength(uint8_t id)
 {
     switch (id) {
-    case kUnassign: case kOpen: case kClose: case kReset:
+    case msg::UnassignChannel: case msg::OpenChannel: case msg::CloseChannel: case msg::ResetSystem:
         return 1;
-    case kSearchTimeout: case kRfFrequency: case kTransmitPower: case kRequest:
-    case kLpSearchTimeout: case kExtendedMessages: case kLibConfig:
+    case msg::SearchTimeout: case msg::RadioFrequency: case msg::TransmitPower:
+    case msg::RequestMessage:
+    case msg::LowPrioritySearchTimeout: case msg::EnableExtendedMessages: case msg::LibConfig:
         return 2;
-    case kAssign: case kPeriod:
+    case msg::AssignChannel: case msg::ChannelPeriod:
         return 3;
-    case kChannelId:
+    case msg::ChannelId:
         return 5;
-    case kNetworkKey: case kBroadcast: case kAcknowledged: case kBurst:
+    case msg::NetworkKey: case msg::BroadcastData: case msg::AcknowledgedData: case msg::BurstData:
         return 9;
     default:
         return 0;
@@ -124,7 +83,7 @@ NetworkKeys NetworkKeys::fromEnvironment(std::string *warning)
 
 VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
     : FScenario(std::move(scenario)), FKeys(keys), FRandom(FScenario.seed),
-      FDecoder([this](const antlib::AntMessage &m) { handle(m); })
+      FDecoder([this](const antwire::AntMessage &m) { handle(m); })
 {
     for (const auto &config : FScenario.devices)
         FDevices.push_back(makeDevice(config, FScenario));
@@ -163,18 +122,18 @@ void VirtualStick::reset()
 
 void VirtualStick::emit(uint8_t id, const std::vector<uint8_t> &data)
 {
-    const auto frame = antlib::encodeMessage(id, data.data(), data.size());
+    const auto frame = antwire::encodeMessage(id, data.data(), data.size());
     FOutput.insert(FOutput.end(), frame.begin(), frame.end());
 }
 
 void VirtualStick::respond(uint8_t channel, uint8_t messageId, uint8_t code)
 {
-    emit(kResponse, {channel, messageId, code});
+    emit(msg::ResponseEvent, {channel, messageId, code});
 }
 
 void VirtualStick::event(uint8_t channel, uint8_t code)
 {
-    emit(kResponse, {channel, 0x01, code});
+    emit(msg::ResponseEvent, {channel, 0x01, code});
 }
 
 void VirtualStick::emitData(uint8_t id, uint8_t channelByte, const Page &payload, const Channel &c)
@@ -208,7 +167,7 @@ void VirtualStick::reportDroppedBytes()
     if (FDecoder.bytesDropped() == FDroppedSeen)
         return;
     FDroppedSeen = FDecoder.bytesDropped();
-    emit(kSerialError, {0x00});
+    emit(msg::SerialError, {0x00});
 }
 
 Nanos VirtualStick::slotTime(const Channel &c) const
@@ -309,7 +268,7 @@ void VirtualStick::closeChannel(int ch)
     c.broadcast.reset();
     c.burst.clear();
     c.burstCollecting = c.burstReady = false;
-    event(uint8_t(ch), kEvChannelClosed);
+    event(uint8_t(ch), event::ChannelClosed);
 }
 
 void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
@@ -319,9 +278,9 @@ void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
         c.ack.reset();
         if (heard && !chance(FScenario.ackFailure)) {
             c.device->receive(page, true, t);
-            event(uint8_t(ch), kEvTxCompleted);
+            event(uint8_t(ch), event::TransferTxCompleted);
         } else {
-            event(uint8_t(ch), kEvTxFailed);
+            event(uint8_t(ch), event::TransferTxFailed);
         }
     }
     if (c.broadcast) {
@@ -331,12 +290,12 @@ void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
     }
     if (c.burstReady) {
         c.burstReady = false;
-        event(uint8_t(ch), kEvTxStart);
+        event(uint8_t(ch), event::TransferTxStart);
         if (heard && !chance(FScenario.ackFailure)) {
             c.device->receiveBurst(c.burst, t);
-            event(uint8_t(ch), kEvTxCompleted);
+            event(uint8_t(ch), event::TransferTxCompleted);
         } else {
-            event(uint8_t(ch), kEvTxFailed);
+            event(uint8_t(ch), event::TransferTxFailed);
         }
         c.burst.clear();
     }
@@ -349,14 +308,14 @@ void VirtualStick::runSlot(int ch, Nanos t)
     if (c.master()) {
         // Nobody listens to our master channels: every slot is a transmission, and an
         // acknowledged one is never acknowledged.
-        event(uint8_t(ch), kEvTx);
+        event(uint8_t(ch), event::Tx);
         c.broadcast.reset();
         const bool pendingTransfer = c.ack.has_value() || c.burstReady;
         c.ack.reset();
         c.burstReady = false;
         c.burst.clear();
         if (pendingTransfer)
-            event(uint8_t(ch), kEvTxFailed);
+            event(uint8_t(ch), event::TransferTxFailed);
         return;
     }
     if (c.state == State::Searching) {
@@ -364,7 +323,7 @@ void VirtualStick::runSlot(int ch, Nanos t)
         if (!found) {
             deliverFromHost(ch, c, false, t);
             if (t >= c.searchDeadline) {
-                event(uint8_t(ch), kEvRxSearchTimeout);
+                event(uint8_t(ch), event::RxSearchTimeout);
                 closeChannel(ch);
             }
             return;
@@ -374,10 +333,10 @@ void VirtualStick::runSlot(int ch, Nanos t)
         c.misses = 0;
     }
     if (!c.device->onAir(t)) {
-        event(uint8_t(ch), kEvRxFail);
+        event(uint8_t(ch), event::RxFail);
         deliverFromHost(ch, c, false, t);
         if (++c.misses >= kMissesBeforeSearch) {
-            event(uint8_t(ch), kEvGoToSearch);
+            event(uint8_t(ch), event::RxFailGoToSearch);
             startSearch(c, t);
         }
         return;
@@ -386,10 +345,10 @@ void VirtualStick::runSlot(int ch, Nanos t)
     const Transmission tx = c.device->transmit(t);
     switch (tx.kind) {
     case Transmission::Kind::Broadcast:
-        emitData(kBroadcast, uint8_t(ch), tx.packets.front(), c);
+        emitData(msg::BroadcastData, uint8_t(ch), tx.packets.front(), c);
         break;
     case Transmission::Kind::Acknowledged:
-        emitData(kAcknowledged, uint8_t(ch), tx.packets.front(), c);
+        emitData(msg::AcknowledgedData, uint8_t(ch), tx.packets.front(), c);
         break;
     case Transmission::Kind::Burst: {
         uint8_t seq = 0;
@@ -397,7 +356,7 @@ void VirtualStick::runSlot(int ch, Nanos t)
             uint8_t chb = uint8_t(ch | (seq << 5));
             if (i + 1 == tx.packets.size())
                 chb |= 0x80;
-            emitData(kBurst, chb, tx.packets[i], c);
+            emitData(msg::BurstData, chb, tx.packets[i], c);
             seq = seq == 3 ? 1 : seq + 1;
         }
         break;
@@ -406,18 +365,18 @@ void VirtualStick::runSlot(int ch, Nanos t)
     deliverFromHost(ch, c, true, t);
 }
 
-void VirtualStick::handle(const antlib::AntMessage &m)
+void VirtualStick::handle(const antwire::AntMessage &m)
 {
     reportDroppedBytes();
     const auto &d = m.data;
     const uint8_t first = d.empty() ? 0 : d[0];
     if (d.size() < minLength(m.id)) {
-        respond(first, m.id, kInvalidMessage);
+        respond(first, m.id, response::InvalidMessage);
         return;
     }
     auto channel = [&](uint8_t ch) -> Channel * {
         if (ch >= kChannels) {
-            respond(ch, m.id, kInvalidMessage);
+            respond(ch, m.id, response::InvalidMessage);
             return nullptr;
         }
         return &FChannels[ch];
@@ -437,74 +396,75 @@ void VirtualStick::handle(const antlib::AntMessage &m)
     const auto notUnassigned = [](const Channel &c) { return c.state != State::Unassigned; };
     const auto isOpen = [](const Channel &c) { return c.open(); };
     switch (m.id) {
-    case kReset:
+    case msg::ResetSystem:
         reset();
-        emit(kStartup, {0x20}); // reset by command
+        emit(msg::Startup, {0x20}); // reset by command
         return;
-    case kNetworkKey:
+    case msg::NetworkKey:
         if (first >= kNetworks) {
-            respond(first, m.id, kInvalidNetwork);
+            respond(first, m.id, response::InvalidNetwork);
             return;
         }
         std::copy(d.begin() + 1, d.begin() + 9, FNetworkKeys[first].begin());
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
-    case kTransmitPower:
-        respond(first, m.id, d[1] <= 4 ? kNoError : kInvalidParameter);
+    case msg::TransmitPower:
+        respond(first, m.id, d[1] <= 4 ? response::NoError : response::InvalidParameter);
         return;
-    case kExtendedMessages:
+    case msg::EnableExtendedMessages:
         FExtended = d[1] != 0;
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
-    case kLibConfig:
+    case msg::LibConfig:
         FExtended = (d[1] & 0x80) != 0;
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
-    case kAssign: {
+    case msg::AssignChannel: {
         Channel *c = channel(first);
         if (!c)
             return;
         if (d[2] >= kNetworks) {
-            respond(first, m.id, kInvalidNetwork);
+            respond(first, m.id, response::InvalidNetwork);
             return;
         }
         if (c->state != State::Unassigned) {
-            respond(first, m.id, kWrongState);
+            respond(first, m.id, response::ChannelInWrongState);
             return;
         }
         *c = Channel{};
         c->state = State::Assigned;
         c->type = d[1];
         c->network = d[2];
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
     }
-    case kUnassign: {
-        Channel *c = channelIf(first, assigned, kWrongState);
+    case msg::UnassignChannel: {
+        Channel *c = channelIf(first, assigned, response::ChannelInWrongState);
         if (!c)
             return;
         *c = Channel{};
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
     }
-    case kChannelId: {
-        Channel *c = channelIf(first, assigned, kWrongState);
+    case msg::ChannelId: {
+        Channel *c = channelIf(first, assigned, response::ChannelInWrongState);
         if (!c)
             return;
         c->deviceNumber = uint16_t(d[1] | (d[2] << 8));
         c->deviceType = d[3];
         c->transmissionType = d[4];
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
     }
-    case kPeriod: case kRfFrequency: case kSearchTimeout: case kLpSearchTimeout: {
-        Channel *c = channelIf(first, notUnassigned, kWrongState);
+    case msg::ChannelPeriod: case msg::RadioFrequency:
+    case msg::SearchTimeout: case msg::LowPrioritySearchTimeout: {
+        Channel *c = channelIf(first, notUnassigned, response::ChannelInWrongState);
         if (!c)
             return;
-        if (m.id == kPeriod) {
+        if (m.id == msg::ChannelPeriod) {
             const uint16_t period = uint16_t(d[1] | (d[2] << 8));
             if (period < kMinPeriod) {
-                respond(first, m.id, kInvalidParameter);
+                respond(first, m.id, response::InvalidParameter);
                 return;
             }
             if (c->open()) {
@@ -513,104 +473,104 @@ void VirtualStick::handle(const antlib::AntMessage &m)
                 c->slotIndex = 0;
             }
             c->period = period;
-        } else if (m.id == kRfFrequency) {
+        } else if (m.id == msg::RadioFrequency) {
             if (d[1] > 124) {
-                respond(first, m.id, kInvalidParameter);
+                respond(first, m.id, response::InvalidParameter);
                 return;
             }
             c->rfFrequency = d[1];
-        } else if (m.id == kSearchTimeout) {
+        } else if (m.id == msg::SearchTimeout) {
             c->searchTimeout = d[1];
         } else {
             c->lpSearchTimeout = d[1];
         }
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         return;
     }
-    case kOpen: {
-        Channel *c = channelIf(first, assigned, kWrongState);
+    case msg::OpenChannel: {
+        Channel *c = channelIf(first, assigned, response::ChannelInWrongState);
         if (!c)
             return;
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         c->device = nullptr;
         startSearch(*c, FNow);
         return;
     }
-    case kClose: {
-        Channel *c = channelIf(first, isOpen, kWrongState);
+    case msg::CloseChannel: {
+        Channel *c = channelIf(first, isOpen, response::ChannelInWrongState);
         if (!c)
             return;
-        respond(first, m.id, kNoError);
+        respond(first, m.id, response::NoError);
         closeChannel(first);
         return;
     }
-    case kRequest: {
+    case msg::RequestMessage: {
         const uint8_t what = d[1];
-        if (what == kChannelStatus) {
+        if (what == msg::ChannelStatus) {
             const Channel *c = channel(first);
             if (c)
-                emit(kChannelStatus, {first, uint8_t((c->type & 0xF0) | ((c->network & 3) << 2) |
+                emit(msg::ChannelStatus, {first, uint8_t((c->type & 0xF0) | ((c->network & 3) << 2) |
                                                      uint8_t(c->state))});
             return;
         }
-        if (what == kChannelId) {
-            const Channel *c = channelIf(first, notUnassigned, kWrongState);
+        if (what == msg::ChannelId) {
+            const Channel *c = channelIf(first, notUnassigned, response::ChannelInWrongState);
             if (!c)
                 return;
             if (c->device)
-                emit(kChannelId, {first, uint8_t(c->device->deviceNumber()),
+                emit(msg::ChannelId, {first, uint8_t(c->device->deviceNumber()),
                                   uint8_t(c->device->deviceNumber() >> 8), c->device->deviceType(),
                                   c->device->transmissionType()});
             else
-                emit(kChannelId, {first, uint8_t(c->deviceNumber), uint8_t(c->deviceNumber >> 8),
+                emit(msg::ChannelId, {first, uint8_t(c->deviceNumber), uint8_t(c->deviceNumber >> 8),
                                   c->deviceType, c->transmissionType});
             return;
         }
-        if (what == kCapabilities) {
-            emit(kCapabilities, {uint8_t(kChannels), uint8_t(kNetworks), 0x00, 0xBA, 0x36, 0x00});
+        if (what == msg::Capabilities) {
+            emit(msg::Capabilities, {uint8_t(kChannels), uint8_t(kNetworks), 0x00, 0xBA, 0x36, 0x00});
             return;
         }
-        if (what == kVersion) {
+        if (what == msg::Version) {
             const char text[] = "FNVS1.00";
-            emit(kVersion, std::vector<uint8_t>(text, text + sizeof text)); // with its NUL
+            emit(msg::Version, std::vector<uint8_t>(text, text + sizeof text)); // with its NUL
             return;
         }
-        if (what == kSerialNumber) {
+        if (what == msg::SerialNumber) {
             const uint32_t serial = uint32_t(FScenario.seed * 2654435761u) | 1u;
-            emit(kSerialNumber, {uint8_t(serial), uint8_t(serial >> 8), uint8_t(serial >> 16),
+            emit(msg::SerialNumber, {uint8_t(serial), uint8_t(serial >> 8), uint8_t(serial >> 16),
                                  uint8_t(serial >> 24)});
             return;
         }
-        respond(first, m.id, kInvalidMessage);
+        respond(first, m.id, response::InvalidMessage);
         return;
     }
-    case kBroadcast: case kAcknowledged: {
-        Channel *c = channelIf(first, isOpen, kNotOpened);
+    case msg::BroadcastData: case msg::AcknowledgedData: {
+        Channel *c = channelIf(first, isOpen, response::ChannelNotOpened);
         if (!c)
             return;
         Page page;
         std::copy(d.begin() + 1, d.begin() + 9, page.begin());
-        if (m.id == kBroadcast) {
+        if (m.id == msg::BroadcastData) {
             c->broadcast = page;
             return;
         }
         if (c->transferBusy()) {
-            respond(first, m.id, kTransferInProgress);
+            respond(first, m.id, response::TransferInProgress);
             return;
         }
         c->ack = page;
         return;
     }
-    case kBurst: {
+    case msg::BurstData: {
         const uint8_t ch = first & 0x1F;
         const uint8_t seq = (first >> 5) & 0x03;
         const bool last = (first & 0x80) != 0;
-        Channel *c = channelIf(ch, isOpen, kNotOpened);
+        Channel *c = channelIf(ch, isOpen, response::ChannelNotOpened);
         if (!c)
             return;
         if (seq == 0) {
             if (c->transferBusy()) {
-                respond(ch, m.id, kTransferInProgress);
+                respond(ch, m.id, response::TransferInProgress);
                 return;
             }
             c->burst.clear();
@@ -620,7 +580,7 @@ void VirtualStick::handle(const antlib::AntMessage &m)
             if (!c->burstCollecting || seq != c->burstNextSeq) {
                 c->burstCollecting = false;
                 c->burst.clear();
-                respond(ch, m.id, kSequenceError);
+                respond(ch, m.id, response::TransferSequenceError);
                 return;
             }
             c->burstNextSeq = c->burstNextSeq == 3 ? 1 : c->burstNextSeq + 1;
@@ -628,7 +588,7 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         if (c->burst.size() + 8 > kMaxBurstBytes) {
             c->burstCollecting = false;
             c->burst.clear();
-            respond(ch, m.id, kTransferInError);
+            respond(ch, m.id, response::TransferInError);
             return;
         }
         c->burst.insert(c->burst.end(), d.begin() + 1, d.begin() + 9);
@@ -639,7 +599,7 @@ void VirtualStick::handle(const antlib::AntMessage &m)
         return;
     }
     default:
-        respond(first, m.id, kInvalidMessage);
+        respond(first, m.id, response::InvalidMessage);
         return;
     }
 }

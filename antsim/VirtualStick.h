@@ -3,7 +3,7 @@
 // receive(), stick frames come out of takeOutput(); time is whatever the caller says it is
 // (advance(now)), so tests run minutes of radio in microseconds and a transport drives it
 // from a real clock. Nothing here sleeps or spawns threads; one caller at a time.
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 #include "antsim/Scenario.h"
 #include "antsim/SimDevice.h"
 
@@ -96,7 +96,7 @@ private:
 
     void reset();
     void reportDroppedBytes();
-    void handle(const antlib::AntMessage &m);
+    void handle(const antwire::AntMessage &m);
     void respond(uint8_t channel, uint8_t messageId, uint8_t code);
     void event(uint8_t channel, uint8_t code);
     void emit(uint8_t id, const std::vector<uint8_t> &data);
@@ -120,7 +120,7 @@ private:
     Nanos FNow{0};
     Nanos FUnplugAt = kNever;
     std::mt19937_64 FRandom;
-    antlib::AntMessageDecoder FDecoder;
+    antwire::AntMessageDecoder FDecoder;
     uint64_t FDroppedSeen = 0;
     std::vector<uint8_t> FOutput;
 };

@@ -1,9 +1,6 @@
 #include "antsim/VirtualTransport.h"
 
-#include "antlib/VirtualStickSlot.h"
-
 #include <algorithm>
-#include <cstdio>
 
 namespace antsim {
 
@@ -91,22 +88,19 @@ void VirtualTransport::close()
     FWake.notify_all();
 }
 
-} // namespace antsim
-
-namespace antlib {
-
-std::unique_ptr<Transport> makeVirtualStickTransport(const std::string &scenario)
+std::unique_ptr<antwire::Transport> makeVirtualTransport(
+    const std::string &scenario, const std::function<void(const std::string &)> &report)
 {
     try {
         std::string warning;
-        antsim::NetworkKeys keys = antsim::NetworkKeys::fromEnvironment(&warning);
+        NetworkKeys keys = NetworkKeys::fromEnvironment(&warning);
         if (!warning.empty())
-            std::fprintf(stderr, "ANT_DLL: virtual stick: %s\n", warning.c_str());
-        return std::make_unique<antsim::VirtualTransport>(antsim::loadScenario(scenario), keys);
-    } catch (const antsim::ScenarioError &e) {
-        std::fprintf(stderr, "ANT_DLL: virtual stick: %s\n", e.what());
+            report(warning);
+        return std::make_unique<VirtualTransport>(loadScenario(scenario), keys);
+    } catch (const ScenarioError &e) {
+        report(e.what());
         return nullptr;
     }
 }
 
-} // namespace antlib
+} // namespace antsim

@@ -1,18 +1,21 @@
 #pragma once
-// The virtual stick as an in-process antlib::Transport. Reads are timed against the engine's
+// The virtual stick as an in-process antwire::Transport. Reads are timed against the engine's
 // next due event, so the radio runs in real time without a thread of its own and costs
 // nothing while nobody reads.
-#include "antlib/Transport.h"
+#include "antwire/Transport.h"
 #include "antsim/VirtualStick.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 
 namespace antsim {
 
-class VirtualTransport : public antlib::Transport {
+class VirtualTransport : public antwire::Transport {
 public:
     // Bytes the stick holds for a host that does not read; beyond it the oldest are lost,
     // as on a real stick whose buffer overflows.
@@ -40,5 +43,11 @@ private:
     std::deque<uint8_t> FPending;
     bool FClosed = false;
 };
+
+// The stick for `scenario` ("default" or a scenario file path) with the network keys of the
+// environment; null when the scenario cannot be loaded. Each problem (a bad scenario, an
+// unusable key) is passed to `report` as one line.
+std::unique_ptr<antwire::Transport> makeVirtualTransport(
+    const std::string &scenario, const std::function<void(const std::string &)> &report);
 
 } // namespace antsim

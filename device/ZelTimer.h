@@ -1,9 +1,9 @@
 #pragma once
 // The statistics timer of a device: ticks timed by a worker thread of its own, delivered on
 // the user-interface thread; counts nominal (ElapsedTime) and measured (MeasuredTime) time.
-#include "ant/AntRequestTimer.h"
 #include "framework/Component.h"
 #include "platform/Thread.h"
+#include "platform/TimerThread.h"
 
 #include <atomic>
 #include <cstdint>

@@ -36,6 +36,13 @@ int NiceFor(TThreadPriority p)
 
 } // namespace
 
+const std::vector<std::string> &ThreadPriorityNames()
+{
+    static const std::vector<std::string> names = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
+                                                   "tpHigher", "tpHighest", "tpTimeCritical"};
+    return names;
+}
+
 TThread::TThread(bool CreateSuspended) : FThreadID(NextThreadId()), FHeld(CreateSuspended)
 {
 }

@@ -21,9 +21,14 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// Names of the thread priorities as streams write them.
+const std::vector<std::string> &ThreadPriorityNames();
 
 class TThread {
 public:

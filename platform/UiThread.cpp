@@ -21,6 +21,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+// Guarded by the hand-off mutex.
+struct TUiHandOffState {
+    bool Cancelled = false;
+};
+
 namespace {
 
 struct TCall {
@@ -28,6 +33,8 @@ struct TCall {
     bool Blocking = false;
     bool Done = false;
     std::exception_ptr Error;
+    // Set for a cancellable hand-off: a cancelled call is skipped and its waiter released.
+    std::shared_ptr<TUiHandOffState> Cancel;
 };
 
 struct THandOff {
@@ -105,6 +112,9 @@ void RunPendingCalls()
                 return;
             call = h.Queue.front();
             h.Queue.pop_front();
+            // Its waiter has already returned: the owner may be gone.
+            if (call->Cancel && call->Cancel->Cancelled)
+                continue;
         }
         std::exception_ptr error;
         try {
@@ -184,25 +194,76 @@ void ProcessMessages()
     RunPendingCalls();
 }
 
+namespace {
+
+// The one blocking hand-off, off the UI thread: queues `fn` and waits until it has run or
+// `cancel` (when given) is set. False when cancelled first; `error` is what the call threw.
+bool RunBlocking(std::function<void()> fn, const std::shared_ptr<TUiHandOffState> &cancel,
+                 std::exception_ptr &error)
+{
+    auto item = std::make_shared<TCall>();
+    item->Fn = std::move(fn);
+    item->Blocking = true;
+    item->Cancel = cancel;
+    THandOff &h = HandOff();
+    if (cancel) {
+        std::lock_guard<std::mutex> lock(h.Mutex);
+        if (cancel->Cancelled)
+            return false;
+    }
+    Enqueue(item);
+    std::unique_lock<std::mutex> lock(h.Mutex);
+    h.DoneCond.wait(lock, [&] { return item->Done || (cancel && cancel->Cancelled); });
+    if (cancel && cancel->Cancelled)
+        return false;
+    error = std::move(item->Error);
+    return true;
+}
+
+} // namespace
+
 void RunOnUiThread(const std::function<void()> &call)
 {
     if (IsUiThread()) {
         call();
         return;
     }
-    auto item = std::make_shared<TCall>();
-    item->Fn = call;
-    item->Blocking = true;
-    Enqueue(item);
-    THandOff &h = HandOff();
     std::exception_ptr error;
-    {
-        std::unique_lock<std::mutex> lock(h.Mutex);
-        h.DoneCond.wait(lock, [&] { return item->Done; });
-        error = std::move(item->Error);
-    }
+    RunBlocking(call, nullptr, error);
     if (error)
         std::rethrow_exception(error);
+}
+
+TUiHandOff::TUiHandOff() : FState(std::make_shared<TUiHandOffState>()) {}
+
+bool TUiHandOff::Run(std::function<void()> Call)
+{
+    std::exception_ptr error; // dropped
+    if (!IsUiThread())
+        return RunBlocking(std::move(Call), FState, error);
+    if (Cancelled())
+        return false;
+    try {
+        Call();
+    } catch (...) {
+    }
+    return !Cancelled();
+}
+
+void TUiHandOff::Cancel()
+{
+    THandOff &h = HandOff();
+    {
+        std::lock_guard<std::mutex> lock(h.Mutex);
+        FState->Cancelled = true;
+    }
+    h.DoneCond.notify_all();
+}
+
+bool TUiHandOff::Cancelled() const
+{
+    std::lock_guard<std::mutex> lock(HandOff().Mutex);
+    return FState->Cancelled;
 }
 
 void PostToUiThread(std::function<void()> call)

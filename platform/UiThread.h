@@ -12,6 +12,7 @@
 // WaitForWorker(). Without an application object they run only inside those functions.
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 // True on the UI thread.
 bool IsUiThread();
@@ -23,6 +24,31 @@ void ProcessMessages();
 // Runs `call` on the UI thread and returns when it has run. On the UI thread it runs
 // directly. An exception thrown by the call is caught on the UI thread and rethrown here.
 void RunOnUiThread(const std::function<void()> &call);
+
+struct TUiHandOffState;
+
+// A blocking hand-off whose wait can be abandoned, for workers an owner may stop at any time:
+// after Cancel() the waiting worker returns at once and a call that has not started yet never
+// runs. This is what lets an owner be destroyed from inside its own tick (its worker is
+// blocked in that very hand-off) without a dead-lock, and guarantees that nothing runs for an
+// owner that is gone. Same queue as RunOnUiThread().
+class TUiHandOff {
+public:
+    TUiHandOff();
+    TUiHandOff(const TUiHandOff &) = delete;
+    TUiHandOff &operator=(const TUiHandOff &) = delete;
+
+    // Runs `Call` on the UI thread (directly when called there) and waits for it. True when
+    // it has run; an exception it raised is dropped, the owner reports what it wants to.
+    // False when cancelled before it could start or while it ran.
+    bool Run(std::function<void()> Call);
+    // Any thread; final. Ends the current and every later Run().
+    void Cancel();
+    bool Cancelled() const;
+
+private:
+    std::shared_ptr<TUiHandOffState> FState;
+};
 
 // Queues `call` for the UI thread and returns at once (never blocks, also not on the UI
 // thread itself, where it runs at the next message processing). An exception thrown by

@@ -4,40 +4,58 @@
 #include <cstdint>
 #include <string>
 
-#include "antlib/ant_dll.h"
+// The binding knows the library only through these types and the list below; the
+// declarations the library itself exports stay on its side.
+extern "C" {
+// Called on the library's thread: (channel, response message id) and (channel, event code).
+typedef bool (*ANT_RESPONSE_FUNC)(uint8_t channel, uint8_t messageId);
+typedef bool (*ANT_EVENT_FUNC)(uint8_t channel, uint8_t event);
+}
 
-// One pointer per library function, in the library's table order; null when missing.
+// The library's functions in table order: X(name, result, (parameters), (arguments)).
+#define FENNICK_ANT_FUNCTIONS(X)                                                                   \
+    X(ANT_Init, bool, (uint8_t deviceNumber, uint16_t baudRate), (deviceNumber, baudRate))         \
+    X(ANT_Close, void, (), ())                                                                     \
+    X(ANT_ResetSystem, bool, (), ())                                                               \
+    X(ANT_Nap, void, (uint32_t milliseconds), (milliseconds))                                      \
+    X(ANT_SetNetworkKey, bool, (uint8_t network, const uint8_t *key8), (network, key8))            \
+    X(ANT_SetTransmitPower, bool, (uint8_t power), (power))                                        \
+    X(ANT_GetDeviceUSBInfo, bool, (uint8_t deviceNumber, uint8_t *product256, uint8_t *serial256), \
+      (deviceNumber, product256, serial256))                                                       \
+    X(ANT_GetDeviceUSBPID, bool, (uint16_t *pid), (pid))                                           \
+    X(ANT_AssignChannel, bool, (uint8_t channel, uint8_t channelType, uint8_t network),            \
+      (channel, channelType, network))                                                             \
+    X(ANT_UnAssignChannel, bool, (uint8_t channel), (channel))                                     \
+    X(ANT_SetChannelId, bool,                                                                      \
+      (uint8_t channel, uint16_t deviceNumber, uint8_t deviceType, uint8_t transmissionType),      \
+      (channel, deviceNumber, deviceType, transmissionType))                                       \
+    X(ANT_SetChannelRFFreq, bool, (uint8_t channel, uint8_t frequency), (channel, frequency))      \
+    X(ANT_SetChannelPeriod, bool, (uint8_t channel, uint16_t period), (channel, period))           \
+    X(ANT_OpenChannel, bool, (uint8_t channel), (channel))                                         \
+    X(ANT_OpenRxScanMode, bool, (), ())                                                            \
+    X(ANT_CloseChannel, bool, (uint8_t channel), (channel))                                        \
+    X(ANT_RequestMessage, bool, (uint8_t channel, uint8_t messageId), (channel, messageId))        \
+    X(ANT_AssignResponseFunction, void, (ANT_RESPONSE_FUNC callback, uint8_t *buffer10),           \
+      (callback, buffer10))                                                                        \
+    X(ANT_AssignChannelEventFunction, void,                                                        \
+      (uint8_t channel, ANT_EVENT_FUNC callback, uint8_t *buffer16), (channel, callback, buffer16)) \
+    X(ANT_UnassignAllResponseFunctions, void, (), ())                                              \
+    X(ANT_LibVersion, uint32_t, (), ())                                                            \
+    X(ANT_SendBroadcastData, bool, (uint8_t channel, const uint8_t *data8), (channel, data8))      \
+    X(ANT_SendAcknowledgedData, bool, (uint8_t channel, const uint8_t *data8), (channel, data8))   \
+    X(ANT_SendBurstTransfer, bool, (uint8_t channel, const uint8_t *data, uint16_t packets),       \
+      (channel, data, packets))                                                                    \
+    X(ANT_SetChannelSearchTimeout, bool, (uint8_t channel, uint8_t timeout), (channel, timeout))   \
+    X(ANT_SetLowPriorityChannelSearchTimeout, bool, (uint8_t channel, uint8_t timeout),            \
+      (channel, timeout))                                                                          \
+    X(ANT_RxExtMesgsEnable, bool, (uint8_t enable), (enable))                                      \
+    X(ANT_LibConfig, bool, (uint8_t flags), (flags))
+
+// One pointer per library function, in table order; null when missing.
 struct TAntFunctions {
-    bool (*ANT_Init)(uint8_t deviceNumber, uint16_t baudRate) = nullptr;
-    void (*ANT_Close)() = nullptr;
-    bool (*ANT_ResetSystem)() = nullptr;
-    void (*ANT_Nap)(uint32_t milliseconds) = nullptr;
-    bool (*ANT_SetNetworkKey)(uint8_t network, const uint8_t *key8) = nullptr;
-    bool (*ANT_SetTransmitPower)(uint8_t power) = nullptr;
-    bool (*ANT_GetDeviceUSBInfo)(uint8_t deviceNumber, uint8_t *product256, uint8_t *serial256) = nullptr;
-    bool (*ANT_GetDeviceUSBPID)(uint16_t *pid) = nullptr;
-    bool (*ANT_AssignChannel)(uint8_t channel, uint8_t channelType, uint8_t network) = nullptr;
-    bool (*ANT_UnAssignChannel)(uint8_t channel) = nullptr;
-    bool (*ANT_SetChannelId)(uint8_t channel, uint16_t deviceNumber, uint8_t deviceType,
-                             uint8_t transmissionType) = nullptr;
-    bool (*ANT_SetChannelRFFreq)(uint8_t channel, uint8_t frequency) = nullptr;
-    bool (*ANT_SetChannelPeriod)(uint8_t channel, uint16_t period) = nullptr;
-    bool (*ANT_OpenChannel)(uint8_t channel) = nullptr;
-    bool (*ANT_OpenRxScanMode)() = nullptr;
-    bool (*ANT_CloseChannel)(uint8_t channel) = nullptr;
-    bool (*ANT_RequestMessage)(uint8_t channel, uint8_t messageId) = nullptr;
-    void (*ANT_AssignResponseFunction)(ANT_RESPONSE_FUNC callback, uint8_t *buffer10) = nullptr;
-    void (*ANT_AssignChannelEventFunction)(uint8_t channel, ANT_EVENT_FUNC callback,
-                                           uint8_t *buffer16) = nullptr;
-    void (*ANT_UnassignAllResponseFunctions)() = nullptr;
-    uint32_t (*ANT_LibVersion)() = nullptr;
-    bool (*ANT_SendBroadcastData)(uint8_t channel, const uint8_t *data8) = nullptr;
-    bool (*ANT_SendAcknowledgedData)(uint8_t channel, const uint8_t *data8) = nullptr;
-    bool (*ANT_SendBurstTransfer)(uint8_t channel, const uint8_t *data, uint16_t packets) = nullptr;
-    bool (*ANT_SetChannelSearchTimeout)(uint8_t channel, uint8_t timeout) = nullptr;
-    bool (*ANT_SetLowPriorityChannelSearchTimeout)(uint8_t channel, uint8_t timeout) = nullptr;
-    bool (*ANT_RxExtMesgsEnable)(uint8_t enable) = nullptr;
-    bool (*ANT_LibConfig)(uint8_t flags) = nullptr;
+#define FENNICK_ANT_POINTER(Name, Result, Params, Args) Result(*Name) Params = nullptr;
+    FENNICK_ANT_FUNCTIONS(FENNICK_ANT_POINTER)
+#undef FENNICK_ANT_POINTER
 };
 
 // The table in force. Written on load, unload and by tests; read from any thread.
@@ -63,34 +81,7 @@ bool AntLibHandleHeld();
 // give false, 0.
 class TAntLib {
 public:
-    static bool ANT_Init(uint8_t deviceNumber, uint16_t baudRate);
-    static void ANT_Close();
-    static bool ANT_ResetSystem();
-    static void ANT_Nap(uint32_t milliseconds);
-    static bool ANT_SetNetworkKey(uint8_t network, const uint8_t *key8);
-    static bool ANT_SetTransmitPower(uint8_t power);
-    static bool ANT_GetDeviceUSBInfo(uint8_t deviceNumber, uint8_t *product256, uint8_t *serial256);
-    static bool ANT_GetDeviceUSBPID(uint16_t *pid);
-    static bool ANT_AssignChannel(uint8_t channel, uint8_t channelType, uint8_t network);
-    static bool ANT_UnAssignChannel(uint8_t channel);
-    static bool ANT_SetChannelId(uint8_t channel, uint16_t deviceNumber, uint8_t deviceType,
-                                 uint8_t transmissionType);
-    static bool ANT_SetChannelRFFreq(uint8_t channel, uint8_t frequency);
-    static bool ANT_SetChannelPeriod(uint8_t channel, uint16_t period);
-    static bool ANT_OpenChannel(uint8_t channel);
-    static bool ANT_OpenRxScanMode();
-    static bool ANT_CloseChannel(uint8_t channel);
-    static bool ANT_RequestMessage(uint8_t channel, uint8_t messageId);
-    static void ANT_AssignResponseFunction(ANT_RESPONSE_FUNC callback, uint8_t *buffer10);
-    static void ANT_AssignChannelEventFunction(uint8_t channel, ANT_EVENT_FUNC callback,
-                                               uint8_t *buffer16);
-    static void ANT_UnassignAllResponseFunctions();
-    static uint32_t ANT_LibVersion();
-    static bool ANT_SendBroadcastData(uint8_t channel, const uint8_t *data8);
-    static bool ANT_SendAcknowledgedData(uint8_t channel, const uint8_t *data8);
-    static bool ANT_SendBurstTransfer(uint8_t channel, const uint8_t *data, uint16_t packets);
-    static bool ANT_SetChannelSearchTimeout(uint8_t channel, uint8_t timeout);
-    static bool ANT_SetLowPriorityChannelSearchTimeout(uint8_t channel, uint8_t timeout);
-    static bool ANT_RxExtMesgsEnable(uint8_t enable);
-    static bool ANT_LibConfig(uint8_t flags);
+#define FENNICK_ANT_CALL(Name, Result, Params, Args) static Result Name Params;
+    FENNICK_ANT_FUNCTIONS(FENNICK_ANT_CALL)
+#undef FENNICK_ANT_CALL
 };

@@ -2,16 +2,13 @@
 
 #include "ant/ThreadChannelMsg.h"
 #include "ant/binding/AntLib.h"
+#include "ant/channels/AntChannelList.h"
+#include "ant/channels/AntChannelProfiles.h"
 #include "ant/channels/NetworkKeys.h"
-#include "framework/Exception.h"
-#include "framework/Streams.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
 #include "maps/ResistanceMap.h"
-#include "persist/PersistentStreamer.h"
-#include "platform/ThreadMessages.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -44,122 +41,7 @@ TChannelSendPacket UnpackPacket(uint64_t v)
     return p;
 }
 
-enum class TKeyKind { Unchanged, AntPlus, Public };
-
-struct TProfileRow {
-    TKeyKind Key;
-    uint8_t ChannelType, TransmissionType, NetNumber, DeviceType, ChannelFrequency;
-    uint16_t MessagePeriod;
-    uint8_t TransmissionPower, SearchTimeout, LowPrioritySearchTimeout;
-};
-
-// Radio settings per profile, indexed by TAntChannelProfile (acpUnAssigned changes nothing).
-const TProfileRow ProfileTable[] = {
-    {TKeyKind::Unchanged, 0, 0, 0, 0, 0, 0, 0, 0, 0},   // acpUnAssigned
-    {TKeyKind::Public, 0, 0, 1, 19, 71, 31814, 3, 255, 0}, // acpAntUlmora
-    {TKeyKind::AntPlus, 0, 0, 0, 120, 57, 8070, 1, 0, 255}, // acpAntHR
-    {TKeyKind::AntPlus, 0, 0, 0, 121, 57, 8060, 3, 0, 255}, // acpAntSC
-    {TKeyKind::AntPlus, 0, 0, 0, 122, 57, 8102, 3, 0, 255}, // acpAntCad
-    {TKeyKind::AntPlus, 0, 0, 0, 17, 57, 8192, 3, 0, 255},  // acpAntFE
-    {TKeyKind::Public, 1, 0, 1, 18, 70, 16150, 3, 0, 255},  // acpAntConsole
-    {TKeyKind::Public, 0, 0, 1, 44, 44, 1986, 3, 255, 0},   // acpAntUlmoraPA
-    {TKeyKind::Public, 0, 0, 1, 44, 44, 1599, 3, 255, 0},   // acpAntUlmoraPAHS
-};
-
-std::unique_ptr<TAntProfileData> MakeProfileData(TAntChannelProfile Profile)
-{
-    switch (Profile) {
-    case acpAntHR: return std::make_unique<TANTProfileDataHR>();
-    case acpAntSC: return std::make_unique<TANTProfileDataSC>();
-    case acpAntCad: return std::make_unique<TAntProfileDataCadence>();
-    case acpAntFE: return std::make_unique<TAntProfileFE>();
-    case acpAntConsole: return std::make_unique<TAntProfileConsole>();
-    case acpAntUlmoraPA:
-    case acpAntUlmoraPAHS: return std::make_unique<TANTUlmoraPAData>();
-    default: return nullptr;
-    }
-}
-
-constexpr int ChannelListFormat = psfText;
-
 } // namespace
-
-// ---- page builders -----------------------------------------------------------------------
-
-TChannelSendPacket BuildBasicResistancePage(uint8_t Level)
-{
-    if (Level > 200)
-        Level = 200;
-    return {0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, Level};
-}
-
-TChannelSendPacket BuildTargetPowerPage(uint16_t Watts)
-{
-    // Units of 0.25 W in 16 bits: powers past 16383.75 W are sent as that maximum rather
-    // than wrapped to a small value.
-    uint32_t p = static_cast<uint32_t>(Watts) * 4u;
-    if (p > 0xFFFFu)
-        p = 0xFFFFu;
-    return {0x31, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(p & 0xFF), static_cast<uint8_t>(p >> 8)};
-}
-
-TChannelSendPacket BuildTrackResistancePage(double SlopePercent)
-{
-    // Units of 0.01 % offset by -200 %, truncated toward zero. Grades outside what the page
-    // can carry (below -200 %, above 455.34 %, not a number) are held at the nearest end:
-    // wrapping would turn a steep descent into a steep climb, and 0xFFFF means "invalid".
-    double g = std::trunc((SlopePercent + 200.0) * 100.0);
-    uint16_t v;
-    if (std::isnan(g) || g < 0.0)
-        v = 0;
-    else if (g > 65534.0)
-        v = 65534;
-    else
-        v = static_cast<uint16_t>(g);
-    return {0x33, 0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8), 0xFF};
-}
-
-TChannelSendPacket BuildUserConfigurationPage(int32_t UserWeight, int32_t WheelDiameter, bool WithUserWeight)
-{
-    TChannelSendPacket page{0x37, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-    if (WithUserWeight) {
-        // Units of 0.01 kg; 0xFFFF would mean "not given", so heavier values stop below it
-        // and negative ones at 0 instead of wrapping into a wrong weight.
-        int64_t w = static_cast<int64_t>(UserWeight) * 100;
-        if (w < 0)
-            w = 0;
-        if (w > 0xFFFE)
-            w = 0xFFFE;
-        page[1] = static_cast<uint8_t>(w & 0xFF);
-        page[2] = static_cast<uint8_t>(w >> 8);
-    }
-    int32_t d = WheelDiameter < 0 ? 0 : WheelDiameter; // a negative diameter is not a size
-    int32_t offset = d % 10;
-    if (offset > 15)
-        offset = 15;
-    int32_t cm = d / 10;
-    if (cm > 255)
-        cm = 255;
-    page[4] = static_cast<uint8_t>(0xF0 + offset);
-    page[6] = static_cast<uint8_t>(cm);
-    return page;
-}
-
-TChannelSendPacket BuildRequestCapabilitiesPage()
-{
-    return {0x46, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x36, 0x01};
-}
-
-std::string PacketToHex(const uint8_t *Data, size_t Count)
-{
-    std::string s;
-    s.reserve(Count * 3);
-    for (size_t i = 0; i < Count; ++i) {
-        s.push_back(' ');
-        s.append(IntToHex(Data[i], 2));
-    }
-    return s;
-}
 
 // ---- TAntChannel -------------------------------------------------------------------------
 
@@ -170,6 +52,12 @@ TAntChannel::~TAntChannel()
     DisableConnectChannelThread();
     delete FConnectChannelThread;
     FConnectChannelThread = nullptr;
+    // A channel freed without its removal operations would leave the library calling freed
+    // adaptors.
+    if (FCallBackChannelEventFunc)
+        TAntLib::ANT_AssignChannelEventFunction(ChannelNumber(), nullptr, FScratchEventBuffer.data());
+    if (FCallBackResponseFunc)
+        TAntLib::ANT_AssignResponseFunction(nullptr, FLastResponse.data());
 }
 
 void TAntChannel::DisableConnectChannelThread()
@@ -310,42 +198,16 @@ void TAntChannel::SetReceivedMap(std::unique_ptr<TResistanceMap> Value)
         FReceivedMap = std::move(Value);
 }
 
-void TAntChannel::PushReceivedRow(const TAntRxRow &Row)
-{
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    FReceivedRows.push_back(Row);
-}
-
-bool TAntChannel::PopReceivedRow(TAntRxRow &Row)
-{
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    if (FReceivedRows.empty())
-        return false;
-    Row = FReceivedRows.front();
-    FReceivedRows.pop_front();
-    return true;
-}
-
 bool TAntChannel::PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row)
 {
     const uint32_t thread = EventThreadId();
-    if (thread == 0)
-        return false;
-    // Held across the post: a row whose message could not be posted is taken back before
-    // anyone can pop it.
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    FReceivedRows.push_back(Row);
-    if (!PostThreadMessage(thread, MsgChannelEvent, reinterpret_cast<uintptr_t>(this), ucEvent)) {
-        FReceivedRows.pop_back();
-        return false;
-    }
-    return true;
+    return thread != 0 && PostChannelMessage(thread, TChannelMessage{this, MsgChannelEvent, ucEvent, Row});
 }
 
-size_t TAntChannel::PendingRowCount() const
+bool TAntChannel::PostResponse(uint8_t ucResponseMsgID)
 {
-    std::lock_guard<std::mutex> lock(FRowMutex);
-    return FReceivedRows.size();
+    const uint32_t thread = ResponseThreadId();
+    return thread != 0 && PostChannelMessage(thread, TChannelMessage{this, MsgChannelResponse, ucResponseMsgID, {}});
 }
 
 TChannelSendPacket TAntChannel::SendPacket() const
@@ -364,18 +226,17 @@ void TAntChannel::SetAntChannelProfile(TAntChannelProfile Value)
         return;
     FAntChannelProfile.store(Value, std::memory_order_relaxed);
     FProfileData.reset();
-    if (static_cast<size_t>(Value) < std::size(ProfileTable) && Value != acpUnAssigned) {
-        const TProfileRow &row = ProfileTable[Value];
-        SetNetworkKey(row.Key == TKeyKind::AntPlus ? AntPlusNetworkKey() : PublicNetworkKey());
-        SetChannelType(row.ChannelType);
-        SetTransmissionType(row.TransmissionType);
-        SetNetNumber(row.NetNumber);
-        SetDeviceType(row.DeviceType);
-        SetChannelFrequency(row.ChannelFrequency);
-        SetMessagePeriod(row.MessagePeriod);
-        SetTransmissionPower(row.TransmissionPower);
-        SetSearchTimeout(row.SearchTimeout);
-        SetLowPrioritySearchTimeout(row.LowPrioritySearchTimeout);
+    if (const TAntChannelProfileSettings *settings = AntChannelProfileSettings(Value)) {
+        SetNetworkKey(settings->AntPlusNetworkKey ? AntPlusNetworkKey() : PublicNetworkKey());
+        SetChannelType(settings->ChannelType);
+        SetTransmissionType(settings->TransmissionType);
+        SetNetNumber(settings->NetNumber);
+        SetDeviceType(settings->DeviceType);
+        SetChannelFrequency(settings->ChannelFrequency);
+        SetMessagePeriod(settings->MessagePeriod);
+        SetTransmissionPower(settings->TransmissionPower);
+        SetSearchTimeout(settings->SearchTimeout);
+        SetLowPrioritySearchTimeout(settings->LowPrioritySearchTimeout);
         SetProfileData(MakeProfileData(Value));
     }
     TriggerSettingsChanged();
@@ -454,6 +315,9 @@ bool TAntChannel::RemoveChannelEventFunction()
     SetDoChannelEventFunction(false);
     TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
     TAntLib::ANT_AssignChannelEventFunction(ChannelNumber(), nullptr, FScratchEventBuffer.data());
+    // The library returns from a registration only after a delivery under way has ended, so
+    // nothing can still be running in the adaptor.
+    FCallBackChannelEventFunc.reset();
     return true;
 }
 
@@ -462,123 +326,13 @@ bool TAntChannel::RemoveResponseFunction()
     SetDoResponseFunction(false);
     TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
     TAntLib::ANT_AssignResponseFunction(nullptr, FLastResponse.data());
+    FCallBackResponseFunc.reset(); // as above: no delivery outlives the registration
     return true;
 }
 
 void TAntChannel::EnableExtendedMessages(bool On)
 {
     TAntLib::ANT_RxExtMesgsEnable(On ? 1 : 0);
-}
-
-// ---- trainer commands ----------------------------------------------------------------------
-
-void TAntChannel::ClearLastCommand()
-{
-    FLastResistance = NoLevel;
-    FLastTargetPower = NoLevel;
-    FLastSlope = NoSlope;
-}
-
-void TAntChannel::SendAcknowledged(const TChannelSendPacket &Page)
-{
-    SetSendPacket(Page);
-    // The library gets a copy of its own: the field may be replaced by the next command.
-    TChannelSendPacket copy = Page;
-    TAntLib::ANT_SendAcknowledgedData(ChannelNumber(), copy.data());
-}
-
-void TAntChannel::SendResistance(uint8_t Level)
-{
-    if (AntChannelProfile() != acpAntFE)
-        return;
-    if (Level > 200)
-        Level = 200;
-    FLastResistance = Level;
-    FLastTargetPower = NoLevel;
-    FLastSlope = NoSlope;
-    TChannelSendPacket page = BuildBasicResistancePage(Level);
-    std::string hex;
-    if (DebugMode())
-        hex = PacketToHex(page.data(), page.size());
-    SendAcknowledged(page);
-    Log("SendResistance [" + hex + "]");
-    Log("ANT_SendAcknowledgedData - SendResistance [" + IntToStr(Level) + "]");
-}
-
-void TAntChannel::SendPower(uint16_t Watts)
-{
-    if (AntChannelProfile() != acpAntFE || !Connected())
-        return;
-    FLastSlope = NoSlope;
-    FLastResistance = NoLevel;
-    FLastTargetPower = Watts;
-    SendAcknowledged(BuildTargetPowerPage(Watts));
-    Log("ANT_SendAcknowledgedData - Send Power [" + IntToStr(Watts) + "w]");
-}
-
-void TAntChannel::SendSlope(double Percent)
-{
-    if (AntChannelProfile() != acpAntFE || !Connected())
-        return;
-    FLastResistance = NoLevel;
-    FLastTargetPower = NoLevel;
-    FLastSlope = static_cast<float>(Percent);
-    SendAcknowledged(BuildTrackResistancePage(Percent));
-    Log("ANT_SendAcknowledgedData - Send slope [" + FloatToStr(Percent) + "%]");
-}
-
-void TAntChannel::SendUserConfiguration()
-{
-    SendAcknowledged(BuildUserConfigurationPage(FUserWeight, FWheelDiameter, true));
-    Log("DP55 Send User Configuration - Diam:" + IntToStr(FWheelDiameter));
-}
-
-void TAntChannel::repeatLastCommand()
-{
-    if (!Connected() || ChannelState() != chsActive)
-        return;
-    if (FLastResistance >= 0)
-        SendResistance(static_cast<uint8_t>(FLastResistance));
-    if (FLastTargetPower >= 0)
-        SendPower(static_cast<uint16_t>(FLastTargetPower));
-    if (FLastSlope != NoSlope)
-        SendSlope(FLastSlope);
-}
-
-void TAntChannel::ResetData()
-{
-    auto *fe = dynamic_cast<TAntProfileFE *>(FProfileData.get());
-    if (AntChannelProfile() != acpAntFE || fe == nullptr)
-        return;
-    SetDistanceState(dsRunning);
-    fe->SetDistance(0.0);
-    fe->SetElapsedTime(0.0);
-    fe->SetPreviousElapsedTimeRaw(fe->ElapsedTimeRaw());
-    fe->SetPreviousDistanceRaw(fe->DistanceRaw());
-    fe->SetDistanceAtReset(fe->DistanceRaw());
-    fe->SetElapsedTimeAtReset(fe->ElapsedTimeRaw() * 0.25);
-    ClearLastCommand();
-    Log("Reset Data");
-}
-
-void TAntChannel::StartDistance()
-{
-    if (FDistanceState == dsStop)
-        ResetData();
-    SetDistanceState(dsRunning);
-    SendUserConfiguration();
-}
-
-void TAntChannel::StopDistance()
-{
-    ClearLastCommand();
-    SetDistanceState(dsStop);
-}
-
-void TAntChannel::PauseDistance()
-{
-    ClearLastCommand();
-    SetDistanceState(dsPause);
 }
 
 // ---- triggers ------------------------------------------------------------------------------
@@ -649,95 +403,4 @@ void TAntChannel::TriggerResistanceMapReceived(TResistanceMap *Map)
 {
     if (OnResistanceMapReceived)
         OnResistanceMapReceived(this, Map);
-}
-
-// ---- TAntChannels / TAntChannelList --------------------------------------------------------
-
-TAntChannels::TAntChannels(TPersistent *Owner)
-    : TCollection([](TCollection *c) -> TCollectionItem * { return new TAntChannel(c); }, "TAntChannel", Owner)
-{
-}
-
-TAntChannelList::TAntChannelList(TComponent *AOwner)
-    : FOwner(AOwner), FAntChannelItems(std::make_unique<TAntChannels>(this))
-{
-}
-
-TAntChannelList::~TAntChannelList() = default;
-
-const TPropList &TAntChannelList::Properties() const
-{
-    static const TPropList props = [] {
-        using C = TAntChannelList;
-        TPropList p;
-        p.push_back(StrProp<C>("Name", &C::Name, &C::SetName));
-        p.push_back(StrProp<C>("Filename", &C::Filename, &C::SetFilename, "TFileName"));
-        p.push_back(ObjProp<C>("AntChannelItems", "TAntChannels", &C::AntChannelItems));
-        return p;
-    }();
-    return props;
-}
-
-void TAntChannelList::SetName(const std::string &Value) { AssignWhenDifferent(FName, Value); }
-void TAntChannelList::SetFilename(const std::string &Value) { AssignWhenDifferent(FFilename, Value); }
-
-TAntChannel *TAntChannelList::Add() { return FAntChannelItems->Add(); }
-
-void TAntChannelList::Clear()
-{
-    for (int i = Count() - 1; i >= 0; --i)
-        FAntChannelItems->Delete(i);
-}
-
-void TAntChannelList::Delete(int Index)
-{
-    if (Index >= 0 && Index < Count())
-        FAntChannelItems->Delete(Index);
-}
-
-void TAntChannelList::LoadFromFile(const std::string &FileName)
-{
-    TFileStream stream(FileName, fmOpenRead);
-    LoadFromStream(stream);
-    SetFilename(FileName);
-}
-
-void TAntChannelList::SaveToFile(const std::string &FileName)
-{
-    SaveToFileIntact(FileName, [this](TStream &Stream) { SaveToStream(Stream); });
-    SetFilename(FileName);
-}
-
-void TAntChannelList::LoadFromStream(TStream &Stream)
-{
-    TPersistentReader reader(Stream, ChannelListFormat);
-    reader.ReadObject(this);
-}
-
-void TAntChannelList::SaveToStream(TStream &Stream)
-{
-    TPersistentWriter writer(Stream, ChannelListFormat);
-    writer.WriteObject(this);
-}
-
-void TAntChannelList::Assign(const TPersistent *Source)
-{
-    if (auto *src = dynamic_cast<const TAntChannelList *>(Source)) {
-        SetFilename(src->Filename());
-        FAntChannelItems->Assign(src->AntChannelItems());
-        return;
-    }
-    TPersistent::Assign(Source);
-}
-
-void TAntChannelList::AssignTo(TPersistent *Dest) const
-{
-    if (auto *dst = dynamic_cast<TAntChannelList *>(Dest)) {
-        TMemoryStream stream;
-        const_cast<TAntChannelList *>(this)->SaveToStream(stream);
-        stream.Seek(0, soBeginning);
-        dst->LoadFromStream(stream);
-        return;
-    }
-    TPersistent::AssignTo(Dest);
 }

@@ -1,11 +1,12 @@
 #pragma once
-// One ANT channel (radio parameters, profile, link state, trainer commands), the collection
-// that owns the channels and the controller's channel list with its persistence.
+// One ANT channel: radio parameters, profile, link state, trainer commands (these in
+// TrainerCommands.cpp). The channels live in a TAntChannelList (AntChannelList.h).
 //
 // Threads: properties are set on the user-interface thread; the fields that the library's
 // callback thread also writes or reads are atomics (link state, counters, gates, pairing,
 // burst progress, the send packet, thread ids). The send packet is replaced as one 64-bit
 // value, so a resend on the library's thread never sees half of a new page.
+#include "ant/CallbackAdaptor.h"
 #include "ant/profiles/ANTPlusProfileData.h"
 #include "ant/profiles/AntTypes.h"
 #include "framework/Collection.h"
@@ -15,16 +16,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class TStrings;
-class TStream;
 class TResistanceMap;
-class TAntChannel;
 class TAntChannelList;
 
 using TChannelEvent = std::function<void(TObject *Sender, uint8_t ucANTChannel, uint8_t ucEvent)>;
@@ -34,18 +31,6 @@ using TConsoleKeyDownEvent = std::function<void(TObject *Sender, TConsoleKey Key
 using TCalibrationStatusEvent = std::function<void(TObject *Sender, TAntCalibrationStatus Status)>;
 using TPADataReceivedEvent = std::function<void(TObject *Sender, int32_t Index)>;
 using TResistanceMapReceivedEvent = std::function<void(TObject *Sender, TResistanceMap *Map)>;
-
-// Page builders of the FE-C pages the system sends (byte 0 the page number, 0xFF not given).
-TChannelSendPacket BuildBasicResistancePage(uint8_t Level);          // page 48, level <= 200
-TChannelSendPacket BuildTargetPowerPage(uint16_t Watts);             // page 49
-TChannelSendPacket BuildTrackResistancePage(double SlopePercent);    // page 51
-// Page 55; WithUserWeight false gives the controller form (user weight not given).
-TChannelSendPacket BuildUserConfigurationPage(int32_t UserWeight, int32_t WheelDiameter,
-                                              bool WithUserWeight);
-TChannelSendPacket BuildRequestCapabilitiesPage();                   // page 70 asking for 54
-
-// Blank-separated upper-case hexadecimal bytes, each preceded by a blank: " 30 FF ...".
-std::string PacketToHex(const uint8_t *Data, size_t Count);
 
 class TAntChannel : public TCollectionItem {
 public:
@@ -101,7 +86,7 @@ public:
     TChannelConnectionStep ChannelConnectionStep() const { return FChannelConnectionStep.load(std::memory_order_acquire); }
     virtual void SetChannelConnectionStep(TChannelConnectionStep Value);
     TAntChannelProfile AntChannelProfile() const { return FAntChannelProfile.load(std::memory_order_relaxed); }
-    // Applies the profile's radio settings, network key and record (see the .cpp table).
+    // Applies the profile's radio settings, network key and record (AntChannelProfiles.cpp).
     virtual void SetAntChannelProfile(TAntChannelProfile Value);
     TAntDistanceState DistanceState() const { return FDistanceState; }
     virtual void SetDistanceState(TAntDistanceState Value);
@@ -199,20 +184,32 @@ public:
     uint8_t *ScratchEventBuffer() { return FScratchEventBuffer.data(); }
     uint8_t *LastResponse() { return FLastResponse.data(); }
 
-    // Copies of the receive row that travel with the posted channel events: whoever posts an
-    // event pushes the row it was written with, the controller's dispatch pops it when that
-    // event is handled, so every page heard is decoded rather than whatever the library wrote
-    // last. Any thread.
-    void PushReceivedRow(const TAntRxRow &Row);
-    bool PopReceivedRow(TAntRxRow &Row);
-    size_t PendingRowCount() const;
-    // Posts the channel-event message to EventThreadId with its row: both or neither, so
-    // rows and messages stay paired. False when there is no thread or the post failed.
+    // Posts the event with the copy of the row it was heard with, as one item, to the
+    // message thread EventThreadId: every page heard is decoded rather than whatever the
+    // library wrote last.
+    // False when there is no thread or the post failed. Any thread.
     bool PostReceivedEvent(uint8_t ucEvent, const TAntRxRow &Row);
+    // Posts the response to the message thread ResponseThreadId; false as above.
+    bool PostResponse(uint8_t ucResponseMsgID);
+
+    // The adaptors the library calls for this channel, owned; made by the controller's
+    // binding, freed by the removal operations below and with the channel.
+    TCallbackAdaptor *CallBackResponseFunc() const { return FCallBackResponseFunc.get(); }
+    void SetCallBackResponseFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackResponseFunc = std::move(Value); }
+    TCallbackAdaptor *CallBackChannelEventFunc() const { return FCallBackChannelEventFunc.get(); }
+    void SetCallBackChannelEventFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackChannelEventFunc = std::move(Value); }
+    // Copies of the channel's rows in the process-wide tables; EAntError
+    // "Error: ChannelBufferAddress undefined" when the index is outside the table. Any thread.
+    TAntRxRow ReceiveRow() const;
+    TAntResponseRow ResponseRow() const;
 
     // ---- operations ----
     // Appends "TimeStamp text" to LogStrings when DebugMode is on; any thread.
     virtual void Log(const std::string &Text);
+    // The library's callbacks for this channel, on its thread.
+    virtual bool ChannelEventFunc(uint8_t ucANTChannel, uint8_t ucEvent);
+    virtual bool ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
+    // Detach the callback from the library, then free its adaptor; the buffer row stays.
     virtual bool RemoveChannelEventFunction();
     virtual bool RemoveResponseFunction();
     virtual void EnableExtendedMessages(bool On);
@@ -243,6 +240,9 @@ public:
     virtual void TriggerCalibrationStatus(TAntCalibrationStatus Status);
     virtual void TriggerPADataReceived(int32_t Index);
     virtual void TriggerResistanceMapReceived(TResistanceMap *Map);
+    // Post to the message thread (when it is known), then raise the event. Library's thread.
+    virtual void TriggerChannelEvent(uint8_t ucANTChannel, uint8_t ucEvent, const TAntRxRow &Row);
+    virtual void TriggerChannelResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
 
 private:
     void ClearLiveValues();
@@ -290,6 +290,8 @@ private:
     std::array<uint8_t, 10> FLastResponse{};
     std::atomic<bool> FRequestPending{false};
     std::atomic<bool> FBroadcastReceived{false};
+    // The channel asked for its channel id and awaits the answer.
+    std::atomic<bool> FChannelIdRequested{false};
     std::atomic<int32_t> FRxFailCount{0};
     int32_t FWheelDiameter = 659;
     int32_t FUserWeight = 0;
@@ -301,60 +303,6 @@ private:
     std::atomic<int32_t> FBurstPacketIndex{0};
     TMapTable FMapTable{};
     std::unique_ptr<TResistanceMap> FReceivedMap;
-    mutable std::mutex FRowMutex;
-    std::deque<TAntRxRow> FReceivedRows;
-};
-
-// The owned collection of channels.
-class TAntChannels : public TCollection {
-public:
-    explicit TAntChannels(TPersistent *Owner);
-    std::string ClassName() const override { return "TAntChannels"; }
-    TAntChannel *Items(int Index) const { return static_cast<TAntChannel *>(TCollection::Items(Index)); }
-    TAntChannel *Add() { return static_cast<TAntChannel *>(TCollection::Add()); }
-};
-
-class TAntChannelList : public TPersistent {
-public:
-    // Owner: the controller (for name paths); not owned.
-    explicit TAntChannelList(TComponent *AOwner);
-    ~TAntChannelList() override;
-    TAntChannelList(const TAntChannelList &) = delete;
-    TAntChannelList &operator=(const TAntChannelList &) = delete;
-
-    std::string ClassName() const override { return "TAntChannelList"; }
-    const TPropList &Properties() const override;
-    TPersistent *GetOwner() const override { return FOwner; }
-    TComponent *Owner() const { return FOwner; }
-
-    const std::string &Name() const { return FName; }
-    virtual void SetName(const std::string &Value);
-    const std::string &Filename() const { return FFilename; }
-    virtual void SetFilename(const std::string &Value);
-    TAntChannels *AntChannelItems() const { return FAntChannelItems.get(); }
-
-    TAntChannel *Add();
-    TAntChannel *Items(int Index) const { return FAntChannelItems->Items(Index); }
-    int Count() const { return FAntChannelItems->Count(); }
-    int IndexOf(const TAntChannel *Channel) const { return FAntChannelItems->IndexOf(Channel); }
-    virtual void Clear();
-    // Does nothing for an index outside the list.
-    virtual void Delete(int Index);
-    virtual void LoadFromFile(const std::string &FileName);
-    virtual void SaveToFile(const std::string &FileName);
-    virtual void LoadFromStream(TStream &Stream);
-    virtual void SaveToStream(TStream &Stream);
-
-    // Another channel list: Filename and the channels, property by property.
-    void Assign(const TPersistent *Source) override;
-
-protected:
-    // Another channel list: through a memory stream in the list's format.
-    void AssignTo(TPersistent *Dest) const override;
-
-private:
-    TComponent *FOwner = nullptr;
-    std::string FName;
-    std::string FFilename;
-    std::unique_ptr<TAntChannels> FAntChannelItems;
+    std::unique_ptr<TCallbackAdaptor> FCallBackResponseFunc;
+    std::unique_ptr<TCallbackAdaptor> FCallBackChannelEventFunc;
 };

@@ -133,3 +133,6 @@ using TChannelSendPacket = std::array<uint8_t, 8>;
 using TAntNetworkKey = std::array<uint8_t, 8>;
 // One row of the receive buffer: byte 0 the channel number, bytes 1 to 8 the payload.
 using TAntRxRow = std::array<uint8_t, 16>;
+// One row of the response buffer: byte 0 the channel, then the answered message id and the
+// response code, or the data of the message that was asked for.
+using TAntResponseRow = std::array<uint8_t, 10>;

@@ -1,6 +1,5 @@
-// Decoder throughput: pages per second through the controller's dispatch, per profile.
-#include "ant/AntComControl.h"
-#include "ant/binding/AntLib.h"
+// Decoder throughput: pages per second through the page decoders, per profile.
+#include "ant/profiles/PageDecoders.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,7 +14,9 @@ std::vector<TAntRxRow> Pages(TAntChannelProfile Profile)
         TAntRxRow r{};
         switch (Profile) {
         case acpAntFE: {
-            static const uint8_t pages[] = {16, 17, 25, 16, 25, 54, 80, 81};
+            static const uint8_t pages[] = {FePageGeneral,     FePageGeneralSettings, FePageTrainerData,
+                                            FePageGeneral,     FePageTrainerData,     FePageCapabilities,
+                                            CommonPageManufacturerInfo, CommonPageProductInfo};
             r[1] = pages[i % 8];
             r[2] = 25;
             r[3] = static_cast<uint8_t>(i * 4);
@@ -46,20 +47,31 @@ std::vector<TAntRxRow> Pages(TAntChannelProfile Profile)
     return rows;
 }
 
+// With logging off the controller composes no line, so only the actions are kept.
+void Consume(const TPageOutcome &Outcome) { benchmark::DoNotOptimize(Outcome.Count); }
+
 void BM_Decode(benchmark::State &state)
 {
-    SetAntFunctionsForTesting(TAntFunctions{});
     const auto profile = static_cast<TAntChannelProfile>(state.range(0));
-    TAntComControl ctl(nullptr);
-    TAntChannel *ch = ctl.AntChannelList()->Add();
-    ch->SetAntChannelProfile(profile);
-    ch->SetDistanceState(dsRunning);
-    if (auto *sc = dynamic_cast<TANTProfileDataSC *>(ch->ProfileData()))
-        sc->SetWheelCircumference(2096.0L);
+    TPageDecoderState decoderState;
+    TANTProfileDataHR hr;
+    TANTProfileDataSC sc;
+    TAntProfileDataCadence cad;
+    TAntProfileFE fe;
+    TANTUlmoraPAData pedal;
+    sc.SetWheelCircumference(2096.0L);
     const std::vector<TAntRxRow> rows = Pages(profile);
     size_t i = 0;
     for (auto _ : state) {
-        ctl.DoChannelMessage(&ctl, ch, EVENT_RX_BROADCAST, rows[i]);
+        const TAntRxRow &row = rows[i];
+        switch (profile) {
+        case acpAntHR: PageDecoders::DecodeHeartRatePage(hr, row); break;
+        case acpAntSC: PageDecoders::DecodeSpeedCadencePage(sc, row, decoderState); break;
+        case acpAntCad: PageDecoders::DecodeCadencePage(cad, row, decoderState); break;
+        case acpAntFE: Consume(PageDecoders::DecodeFitnessEquipmentPage(fe, row, dsRunning)); break;
+        case acpAntUlmoraPA: Consume(PageDecoders::DecodePedalPage(pedal, row)); break;
+        default: break;
+        }
         i = (i + 1) % rows.size();
     }
     state.SetItemsProcessed(state.iterations());

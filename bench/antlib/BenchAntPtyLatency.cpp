@@ -53,7 +53,7 @@ void BM_PtyToCallback(benchmark::State &state)
     }
     ANT_AssignChannelEventFunction(0, onEvent, gRow);
     const uint8_t data[9] = {0, 16, 25, 0x40, 0x10, 0x88, 0x13, 0xFF, 0x34};
-    const auto frame = antlib::encodeMessage(0x4E, data, sizeof data);
+    const auto frame = antwire::encodeMessage(0x4E, data, sizeof data);
     std::vector<double> micros;
     micros.reserve(20000);
     for (auto _ : state) {

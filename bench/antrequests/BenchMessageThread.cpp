@@ -4,6 +4,7 @@
 // landing at random phases of the poll. Reports the median and the 99th percentile.
 #include "ant/ThreadChannelMsg.h"
 
+#include "ant/channels/AntChannelList.h"
 #include "platform/ThreadMessages.h"
 #include "platform/UiThread.h"
 
@@ -38,6 +39,22 @@ struct TProbe {
     bool Done = false;
 };
 
+// The probe in flight: one at a time, set and read on this (the user-interface) thread.
+TProbe *gProbe = nullptr;
+
+void Handled()
+{
+    gProbe->Handled = Clock::now();
+    gProbe->Done = true;
+}
+
+TAntChannel *PostingChannel()
+{
+    static TAntChannelList list(nullptr);
+    static TAntChannel *const channel = list.Add();
+    return channel;
+}
+
 // The read loop the message thread replaces: peek, hand over, else sleep 1 ms.
 class TPollingReader {
 public:
@@ -46,13 +63,9 @@ public:
         FQueue.Register(id);
         FThread = std::thread([this] {
             while (!FStop.load()) {
-                TThreadMessage m;
+                TChannelMessage m;
                 if (FQueue.PeekMessage(m))
-                    RunOnUiThread([m] {
-                        auto *probe = reinterpret_cast<TProbe *>(m.WParam);
-                        probe->Handled = Clock::now();
-                        probe->Done = true;
-                    });
+                    RunOnUiThread(Handled);
                 else
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
@@ -66,7 +79,7 @@ public:
     }
 
 private:
-    TThreadMessageQueue FQueue;
+    TPostedQueue<TChannelMessage> FQueue;
     std::atomic<bool> FStop{false};
     std::thread FThread;
 };
@@ -79,8 +92,9 @@ void Measure(benchmark::State &state, uint32_t threadId)
     for (auto _ : state) {
         std::this_thread::sleep_for(std::chrono::microseconds(pause(rng)));
         TProbe probe;
+        gProbe = &probe;
         probe.Posted = Clock::now();
-        PostThreadMessage(threadId, MsgChannelEvent, reinterpret_cast<uintptr_t>(&probe), 0);
+        PostChannelMessage(threadId, TChannelMessage{PostingChannel(), MsgChannelEvent, 0, {}});
         while (!probe.Done)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double us = std::chrono::duration<double, std::micro>(probe.Handled - probe.Posted).count();
@@ -99,11 +113,7 @@ void BM_MessageThreadPostToHandler(benchmark::State &state)
 {
     App();
     TThreadChannelMsg thread(nullptr);
-    thread.OnChannelEvent = [](void *Channel, uint8_t) {
-        auto *probe = static_cast<TProbe *>(Channel);
-        probe->Handled = Clock::now();
-        probe->Done = true;
-    };
+    thread.OnChannelEvent = [](TAntChannel *, uint8_t, const TAntRxRow &) { Handled(); };
     thread.Start();
     Measure(state, thread.ThreadID());
 }

@@ -2,7 +2,7 @@
 // open and a host reads everything it sends. Duration: $FENNICK_BENCH_SECONDS (default 30) so
 // CI can run it short. The figure to watch is the counter cpu_percent (of one core): the
 // engine sleeps until its next due slot, so it should stay far below 1 %.
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 #include "antsim/VirtualTransport.h"
 
 #include <benchmark/benchmark.h>
@@ -47,7 +47,7 @@ std::vector<uint8_t> threeChannelSetup()
 {
     std::vector<uint8_t> out;
     auto add = [&](uint8_t id, std::vector<uint8_t> d) {
-        const auto f = antlib::encodeMessage(id, d.data(), d.size());
+        const auto f = antwire::encodeMessage(id, d.data(), d.size());
         out.insert(out.end(), f.begin(), f.end());
     };
     struct Ch { uint8_t ch, type, net, dev, rf; uint16_t period; };

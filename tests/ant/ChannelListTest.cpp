@@ -1,6 +1,6 @@
 #include "FakeAntLib.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "framework/Exception.h"
 #include "framework/Streams.h"
 #include "framework/Strings.h"

@@ -1,8 +1,10 @@
 #include "FakeAntLib.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
 #include "ant/channels/NetworkKeys.h"
+#include "ant/ThreadChannelMsg.h"
 #include "framework/Strings.h"
+#include "platform/UiThread.h"
 
 #include <gtest/gtest.h>
 
@@ -280,18 +282,42 @@ TEST_F(ChannelFixture, CallbackRemovalAndExtendedMessages)
     EXPECT_EQ(calls[5].Args, (std::vector<int>{0}));
 }
 
-TEST_F(ChannelFixture, ReceivedRowsComeBackInOrder)
+TEST_F(ChannelFixture, PostedEventsComeBackInOrderWithTheirRows)
 {
-    TAntRxRow a{}, b{}, out{};
+    constexpr uint8_t Broadcast = 0x9A, Acknowledged = 0x9B;
+    TThreadChannelMsg thread(nullptr);
+    std::vector<std::pair<uint8_t, TAntRxRow>> events;
+    std::vector<uint8_t> responses;
+    thread.OnChannelEvent = [&](TAntChannel *c, uint8_t ev, const TAntRxRow &row) {
+        EXPECT_EQ(c, Ch);
+        events.emplace_back(ev, row);
+    };
+    thread.OnChannelResponse = [&](TAntChannel *c, uint8_t id) {
+        EXPECT_EQ(c, Ch);
+        responses.push_back(id);
+    };
+    TAntRxRow a{}, b{};
     a[1] = 1;
     b[1] = 2;
-    EXPECT_FALSE(Ch->PopReceivedRow(out));
-    Ch->PushReceivedRow(a);
-    Ch->PushReceivedRow(b);
-    EXPECT_EQ(Ch->PendingRowCount(), 2u);
-    ASSERT_TRUE(Ch->PopReceivedRow(out));
-    EXPECT_EQ(out[1], 1);
-    ASSERT_TRUE(Ch->PopReceivedRow(out));
-    EXPECT_EQ(out[1], 2);
-    EXPECT_FALSE(Ch->PopReceivedRow(out));
+    EXPECT_FALSE(Ch->PostReceivedEvent(Broadcast, a)) << "no thread to post to";
+    EXPECT_FALSE(Ch->PostResponse(0x40));
+    Ch->SetEventThreadId(thread.ThreadID());
+    EXPECT_FALSE(Ch->PostResponse(0x40)) << "responses go to their own thread id";
+    Ch->SetResponseThreadId(thread.ThreadID());
+    ASSERT_TRUE(Ch->PostReceivedEvent(Broadcast, a));
+    ASSERT_TRUE(Ch->PostResponse(0x40));
+    ASSERT_TRUE(Ch->PostReceivedEvent(Acknowledged, b));
+    EXPECT_EQ(thread.QueuedCount(), 3u);
+
+    thread.Start();
+    WaitForWorker([&] {
+        ProcessMessages();
+        return events.size() == 2 && responses.size() == 1;
+    });
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].first, Broadcast);
+    EXPECT_EQ(events[0].second, a);
+    EXPECT_EQ(events[1].first, Acknowledged);
+    EXPECT_EQ(events[1].second, b);
+    EXPECT_EQ(responses, std::vector<uint8_t>{0x40});
 }

@@ -2,6 +2,7 @@
 #include "LogLines.h"
 
 #include "ant/AntComControl.h"
+#include "ant/profiles/PageNumbers.h"
 #include "framework/Strings.h"
 #include "platform/UiThread.h"
 
@@ -118,7 +119,8 @@ TEST_F(ControlFixture, SendOperationsCheckTheChannel)
     Lib.Clear();
     Ctl.SendUserConfiguration(ch);
     ASSERT_EQ(Lib.Calls().size(), 1u);
-    EXPECT_EQ(Lib.Calls()[0].Data, (std::array<uint8_t, 8>{0x37, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
+    EXPECT_EQ(Lib.Calls()[0].Data,
+              (std::array<uint8_t, 8>{FePageUserConfiguration, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
     EXPECT_TRUE(Logged("DP55 Send User Configuration  - Diam:659"));
     TAntChannel *hr = AddChannel(acpAntHR, 1);
     hr->SetConnected(true);

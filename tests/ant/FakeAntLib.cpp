@@ -23,6 +23,17 @@ void Rec(const char *Name, std::vector<int> Args, const uint8_t *Data = nullptr)
         TFakeAntLib::Current->Record(std::move(call));
 }
 
+void RecRegistration(const char *Name, std::vector<int> Args, ANT_EVENT_FUNC Callback, uint8_t *Buffer)
+{
+    TFakeAntCall call;
+    call.Name = Name;
+    call.Args = std::move(Args);
+    call.Callback = Callback;
+    call.Buffer = Buffer;
+    if (TFakeAntLib::Current)
+        TFakeAntLib::Current->Record(std::move(call));
+}
+
 TAntFunctions RecordingTable()
 {
     TAntFunctions f;
@@ -54,11 +65,26 @@ TAntFunctions RecordingTable()
     f.ANT_OpenChannel = [](uint8_t c) { Rec("ANT_OpenChannel", {c}); return TFakeAntLib::Result; };
     f.ANT_CloseChannel = [](uint8_t c) { Rec("ANT_CloseChannel", {c}); return TFakeAntLib::Result; };
     f.ANT_RequestMessage = [](uint8_t c, uint8_t m) { Rec("ANT_RequestMessage", {c, m}); return TFakeAntLib::Result; };
-    f.ANT_AssignResponseFunction = [](ANT_RESPONSE_FUNC cb, uint8_t *) {
-        Rec("ANT_AssignResponseFunction", {cb != nullptr});
+    f.ANT_AssignResponseFunction = [](ANT_RESPONSE_FUNC cb, uint8_t *buffer) {
+        RecRegistration("ANT_AssignResponseFunction", {cb != nullptr}, cb, buffer);
     };
-    f.ANT_AssignChannelEventFunction = [](uint8_t c, ANT_EVENT_FUNC cb, uint8_t *) {
-        Rec("ANT_AssignChannelEventFunction", {c, cb != nullptr});
+    f.ANT_AssignChannelEventFunction = [](uint8_t c, ANT_EVENT_FUNC cb, uint8_t *buffer) {
+        RecRegistration("ANT_AssignChannelEventFunction", {c, cb != nullptr}, cb, buffer);
+    };
+    f.ANT_SetChannelId = [](uint8_t c, uint16_t d, uint8_t t, uint8_t tt) {
+        Rec("ANT_SetChannelId", {c, d, t, tt});
+        return TFakeAntLib::Result;
+    };
+    f.ANT_SetChannelPeriod = [](uint8_t c, uint16_t p) { Rec("ANT_SetChannelPeriod", {c, p}); return TFakeAntLib::Result; };
+    f.ANT_SetChannelRFFreq = [](uint8_t c, uint8_t fr) { Rec("ANT_SetChannelRFFreq", {c, fr}); return TFakeAntLib::Result; };
+    f.ANT_SetTransmitPower = [](uint8_t p) { Rec("ANT_SetTransmitPower", {p}); return TFakeAntLib::Result; };
+    f.ANT_SetChannelSearchTimeout = [](uint8_t c, uint8_t t) {
+        Rec("ANT_SetChannelSearchTimeout", {c, t});
+        return TFakeAntLib::Result;
+    };
+    f.ANT_SetLowPriorityChannelSearchTimeout = [](uint8_t c, uint8_t t) {
+        Rec("ANT_SetLowPriorityChannelSearchTimeout", {c, t});
+        return TFakeAntLib::Result;
     };
     f.ANT_UnassignAllResponseFunctions = [] { Rec("ANT_UnassignAllResponseFunctions", {}); };
     f.ANT_SendBroadcastData = [](uint8_t c, const uint8_t *d) { Rec("ANT_SendBroadcastData", {c}, d); return TFakeAntLib::Result; };

@@ -13,6 +13,9 @@ struct TFakeAntCall {
     std::string Name;
     std::vector<int> Args;
     std::array<uint8_t, 8> Data{};
+    // The entry point and buffer handed over by the two callback registrations.
+    ANT_EVENT_FUNC Callback = nullptr;
+    uint8_t *Buffer = nullptr;
 };
 
 class TFakeAntLib {

@@ -3,6 +3,7 @@
 #include "FakeAntLib.h"
 
 #include "ant/AntComControl.h"
+#include "ant/profiles/PageNumbers.h"
 #include "platform/ThreadMessages.h"
 #include "platform/UiThread.h"
 
@@ -26,11 +27,11 @@ TEST(MessageThreadDispatch, PostedPagesAreDecodedInOrderWithTheirOwnRows)
     ASSERT_NE(thread, nullptr);
     TAntRxRow unused{};
     EXPECT_FALSE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, unused)) << "no thread id yet";
-    EXPECT_EQ(hr->PendingRowCount(), 0u);
+    EXPECT_EQ(thread->QueuedCount(), 0u);
     hr->SetEventThreadId(thread->ThreadID());
     thread->Start();
 
-    // The library's thread: each event pushes its row copy and posts.
+    // The library's thread: each event posts with its row copy.
     constexpr int Pages = 200;
     std::thread library([&] {
         for (int i = 0; i < Pages; ++i) {
@@ -52,7 +53,7 @@ TEST(MessageThreadDispatch, PostedPagesAreDecodedInOrderWithTheirOwnRows)
     ASSERT_EQ(static_cast<int>(heard.size()), Pages);
     for (int i = 0; i < Pages; ++i)
         EXPECT_EQ(heard[i], i);
-    EXPECT_EQ(hr->PendingRowCount(), 0u);
+    EXPECT_EQ(thread->QueuedCount(), 0u);
 }
 
 TEST(MessageThreadDispatch, DeletedChannelReceivesNothingMore)
@@ -66,11 +67,11 @@ TEST(MessageThreadDispatch, DeletedChannelReceivesNothingMore)
     for (int i = 0; i < 20; ++i)
         ASSERT_TRUE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, TAntRxRow{}));
 
-    // A thread id nobody listens to: the row is taken back with the failed post.
+    // A thread id nobody listens to: the post fails and nothing is queued anywhere.
     TAntChannel *other = ctl.AntChannelList()->Add();
     other->SetEventThreadId(0xFFFFFFF0u);
     EXPECT_FALSE(other->PostReceivedEvent(EVENT_RX_BROADCAST, TAntRxRow{}));
-    EXPECT_EQ(other->PendingRowCount(), 0u);
+    EXPECT_EQ(thread->QueuedCount(), 20u);
     int delivered = 0;
     ctl.OnChannelMessage = [&](TObject *, TAntChannel *, uint8_t) { ++delivered; };
     ctl.DeleteChannel(hr);
@@ -95,11 +96,11 @@ TEST(MessageThreadDispatch, LibraryThreadClearsLiveValuesWhileTheyAreDecoded)
         }
     });
     TAntRxRow speedPage{};
-    speedPage[1] = 16;
+    speedPage[1] = FePageGeneral;
     speedPage[5] = 0x10;
     speedPage[6] = 0x27;
     TAntRxRow trainerPage{};
-    trainerPage[1] = 25;
+    trainerPage[1] = FePageTrainerData;
     trainerPage[3] = 90;
     long double seen = 0;
     for (int i = 0; i < 2000; ++i) {

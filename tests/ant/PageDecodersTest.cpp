@@ -2,7 +2,9 @@
 #include "LogLines.h"
 
 #include "ant/AntComControl.h"
+#include "ant/profiles/PageNumbers.h"
 #include "framework/Strings.h"
+#include "platform/UiThread.h"
 
 #include <gtest/gtest.h>
 
@@ -167,7 +169,7 @@ TEST_F(DecoderFixture, FitnessEquipmentGeneralData)
     auto *fe = static_cast<TAntProfileFE *>(ch->ProfileData());
     ch->SetDistanceState(dsRunning);
     // Trainer (25), elapsed 250, distance 100, 10.000 m/s, HR 120, source 2, distance on, virtual.
-    Feed(ch, {16, 25, 250, 100, 0x10, 0x27, 120, 0x0E});
+    Feed(ch, {FePageGeneral, 25, 250, 100, 0x10, 0x27, 120, 0x0E});
     EXPECT_EQ(fe->EquipmentType(), 8);
     EXPECT_NEAR(static_cast<double>(fe->Speed()), 36.0, 1e-9);
     EXPECT_EQ(fe->HeartRate(), 120);
@@ -177,21 +179,21 @@ TEST_F(DecoderFixture, FitnessEquipmentGeneralData)
     double elapsed = fe->ElapsedTime();
     double distance = fe->Distance();
 
-    Feed(ch, {16, 25, 2, 110, 0, 0, 0, 0x04});
+    Feed(ch, {FePageGeneral, 25, 2, 110, 0, 0, 0, 0x04});
     EXPECT_DOUBLE_EQ(fe->ElapsedTime() - elapsed, 2.0) << "250 -> 2 rolls over: 8 quarter seconds";
     EXPECT_DOUBLE_EQ(fe->Distance() - distance, 10.0);
 
     ch->SetDistanceState(dsPause);
-    Feed(ch, {16, 25, 6, 150, 0, 0, 0, 0x04});
+    Feed(ch, {FePageGeneral, 25, 6, 150, 0, 0, 0, 0x04});
     EXPECT_DOUBLE_EQ(fe->Distance() - distance, 10.0) << "paused: nothing added";
     EXPECT_EQ(fe->PreviousDistanceRaw(), 150);
     ch->SetDistanceState(dsRunning);
-    Feed(ch, {16, 25, 10, 5, 0, 0, 0, 0x04});
+    Feed(ch, {FePageGeneral, 25, 10, 5, 0, 0, 0, 0x04});
     EXPECT_DOUBLE_EQ(fe->Distance() - distance, 10.0 + 111.0) << "150 -> 5 rolls over; no jump from the pause";
 
-    Feed(ch, {16, 25, 14, 20, 0, 0, 0, 0x00});
+    Feed(ch, {FePageGeneral, 25, 14, 20, 0, 0, 0, 0x00});
     EXPECT_DOUBLE_EQ(fe->Distance() - distance, 121.0) << "trainer reports no distance";
-    Feed(ch, {16, 18, 14, 20, 0, 0, 0, 0x00});
+    Feed(ch, {FePageGeneral, 18, 14, 20, 0, 0, 0, 0x00});
     EXPECT_EQ(fe->EquipmentType(), 0);
 }
 
@@ -204,13 +206,13 @@ TEST_F(DecoderFixture, FitnessEquipmentSettingsTrainerDataAndState)
     Lib.Clear();
     auto *fe = static_cast<TAntProfileFE *>(ch->ProfileData());
 
-    Feed(ch, {17, 0xFF, 0xFF, 210, 0x9C, 0xFF, 100, 0x20});
+    Feed(ch, {FePageGeneralSettings, 0xFF, 0xFF, 210, 0x9C, 0xFF, 100, 0x20});
     EXPECT_NEAR(static_cast<double>(fe->CycleLength()), 2.10, 1e-12);
     EXPECT_NEAR(static_cast<double>(fe->Incline()), -1.0, 1e-12);
     EXPECT_NEAR(static_cast<double>(fe->ResistanceLevel()), 50.0, 1e-12);
     EXPECT_EQ(fe->FeState(), 2);
 
-    Feed(ch, {25, 7, 90, 0x34, 0x12, 0xFF, 0x0F, 0x30});
+    Feed(ch, {FePageTrainerData, 7, 90, 0x34, 0x12, 0xFF, 0x0F, 0x30});
     EXPECT_EQ(fe->UpdateEventCount(), 7);
     EXPECT_EQ(fe->InstantaneousCadence(), 90);
     EXPECT_EQ(fe->AccumulatedPower(), 0x1234);
@@ -218,21 +220,21 @@ TEST_F(DecoderFixture, FitnessEquipmentSettingsTrainerDataAndState)
     EXPECT_EQ(fe->FeState(), 3);
     EXPECT_TRUE(Lib.Calls("ANT_SendAcknowledgedData").empty());
 
-    Feed(ch, {25, 8, 90, 0, 0, 0x2C, 0x41, 0xB1});
+    Feed(ch, {FePageTrainerData, 8, 90, 0, 0, 0x2C, 0x41, 0xB1});
     EXPECT_EQ(fe->FeState(), 3) << "0xB0: lap toggle set, state unchanged";
     EXPECT_EQ(fe->InstantaneousPower(), 0x12C);
     EXPECT_EQ(fe->TargetPowerStatus(), 1);
     auto sent = Lib.Calls("ANT_SendAcknowledgedData");
     ASSERT_EQ(sent.size(), 1u) << "user configuration requested";
     EXPECT_EQ(sent[0].Args[0], 4);
-    EXPECT_EQ(sent[0].Data, (std::array<uint8_t, 8>{0x37, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 70, 0x00}));
+    EXPECT_EQ(sent[0].Data, (std::array<uint8_t, 8>{FePageUserConfiguration, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 70, 0x00}));
     EXPECT_EQ(ch->SendPacket(), sent[0].Data);
     EXPECT_EQ(LogCount("DP25 User Configuration Requested"), 1);
     EXPECT_EQ(LogCount("DP55 Send User Configuration  - Diam:700"), 1);
 
-    Feed(ch, {25, 9, 0, 0, 0, 0, 0, 0x50});
+    Feed(ch, {FePageTrainerData, 9, 0, 0, 0, 0, 0, 0x50});
     EXPECT_EQ(fe->FeState(), 3) << "state 5 is not a state";
-    Feed(ch, {25, 9, 0, 0, 0, 0, 0, 0x40});
+    Feed(ch, {FePageTrainerData, 9, 0, 0, 0, 0, 0, 0x40});
     EXPECT_EQ(fe->FeState(), 4);
 }
 
@@ -240,7 +242,7 @@ TEST_F(DecoderFixture, FitnessEquipmentCapabilitiesAndIdentification)
 {
     TAntChannel *ch = AddChannel(acpAntFE);
     auto *fe = static_cast<TAntProfileFE *>(ch->ProfileData());
-    Feed(ch, {54, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03, 0x07});
+    Feed(ch, {FePageCapabilities, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03, 0x07});
     EXPECT_EQ(fe->MaximumResistance(), 1000);
     EXPECT_TRUE(fe->BasicResistanceSupported());
     EXPECT_TRUE(fe->TargetPowerSupported());
@@ -250,16 +252,16 @@ TEST_F(DecoderFixture, FitnessEquipmentCapabilitiesAndIdentification)
     EXPECT_NE(Log[n - 3].find("DP_FE_CAPABILITIES - Power supported"), std::string::npos);
     EXPECT_NE(Log[n - 2].find("DP_FE_CAPABILITIES - Basic Res supported"), std::string::npos);
     EXPECT_NE(Log[n - 1].find("DP_FE_CAPABILITIES - Simulation supported"), std::string::npos);
-    Feed(ch, {54, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x02});
+    Feed(ch, {FePageCapabilities, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x02});
     EXPECT_FALSE(fe->BasicResistanceSupported());
     EXPECT_EQ(LogCount("DP_FE_CAPABILITIES - Power supported"), 2);
     EXPECT_EQ(LogCount("DP_FE_CAPABILITIES - Basic Res supported"), 1);
 
-    Feed(ch, {80, 0xFF, 0xFF, 3, 0x59, 0x01, 0x34, 0x12});
+    Feed(ch, {CommonPageManufacturerInfo, 0xFF, 0xFF, 3, 0x59, 0x01, 0x34, 0x12});
     EXPECT_EQ(fe->HardwareVersion(), 3);
     EXPECT_EQ(fe->ManufacturerId(), 0x0159);
     EXPECT_EQ(fe->ModelNumber(), 0x34) << "only the low byte of the model number";
-    Feed(ch, {81, 0xFF, 2, 31, 0x78, 0x56, 0x34, 0x92});
+    Feed(ch, {CommonPageProductInfo, 0xFF, 2, 31, 0x78, 0x56, 0x34, 0x92});
     EXPECT_EQ(fe->SoftwareRevisionSupplemental(), 2);
     EXPECT_EQ(fe->SoftwareRevision(), 31);
     EXPECT_EQ(static_cast<uint32_t>(fe->SerialNumber()), 0x92345678u);
@@ -274,15 +276,15 @@ TEST_F(DecoderFixture, FitnessEquipmentCalibrationPages)
         EXPECT_EQ(s, ch);
         raised.push_back(st);
     };
-    Feed(ch, {2, 0, 0x40, 0, 0, 0, 0, 0});
-    Feed(ch, {2, 0, 0x80, 0, 0, 0, 0, 0});
+    Feed(ch, {FePageCalibrationProgress, 0, 0x40, 0, 0, 0, 0, 0});
+    Feed(ch, {FePageCalibrationProgress, 0, 0x80, 0, 0, 0, 0, 0});
     EXPECT_EQ(fe->CalibrationStatus(), acsSpeedOk);
-    Feed(ch, {2, 0, 0xC0, 0, 0, 0, 0, 0});
+    Feed(ch, {FePageCalibrationProgress, 0, 0xC0, 0, 0, 0, 0, 0});
     EXPECT_EQ(fe->CalibrationStatus(), acsSpeedOk) << "condition 3 changes nothing";
-    Feed(ch, {1, 0x40, 0, 0, 0x10, 0x02, 0, 0});
+    Feed(ch, {FePageCalibrationResponse, 0x40, 0, 0, 0x10, 0x02, 0, 0});
     EXPECT_EQ(fe->ZeroOffset(), 0x0210);
-    Feed(ch, {1, 0x80, 0, 0, 0, 0, 0, 0});
-    Feed(ch, {1, 0x00, 0, 0, 0, 0, 0, 0});
+    Feed(ch, {FePageCalibrationResponse, 0x80, 0, 0, 0, 0, 0, 0});
+    Feed(ch, {FePageCalibrationResponse, 0x00, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(raised, (std::vector<TAntCalibrationStatus>{acsSpeedTooLow, acsSpeedOk, acsZeroOffsetDone,
                                                           acsCalibrationFailed}));
     EXPECT_EQ(fe->CalibrationStatus(), acsCalibrationFailed);
@@ -381,21 +383,25 @@ TEST_F(DecoderFixture, DispatchRaisesForEveryEventAndTakesTheCarriedRow)
     Ctl.DoChannelMessage(&Ctl, none, EVENT_RX_BROADCAST, Row({0, 0, 0, 0, 0, 0, 0, 60}));
     Ctl.DoChannelMessage(&Ctl, hr, 0x05, Row({0, 0, 0, 0, 0, 0, 0, 60}));
 
-    // The row that travelled with the event is decoded, not the newest one.
-    hr->PushReceivedRow(Row({0, 0, 0, 0, 0, 0, 0, 61}));
-    hr->PushReceivedRow(Row({0, 0, 0, 0, 0, 0, 0, 62}));
-    Ctl.DoChannelMessage(&Ctl, hr, EVENT_RX_BROADCAST);
-    EXPECT_EQ(static_cast<TANTProfileDataHR *>(hr->ProfileData())->ComputedHeartRate(), 61);
-    Ctl.DoChannelMessage(&Ctl, hr, EVENT_RX_BROADCAST);
-    EXPECT_EQ(static_cast<TANTProfileDataHR *>(hr->ProfileData())->ComputedHeartRate(), 62);
+    // Through the message thread: the row that travelled with each event is decoded, not
+    // the newest one.
+    std::vector<int> rates;
+    Ctl.OnChannelMessage = [&](TObject *s, TAntChannel *ch, uint8_t ev) {
+        EXPECT_EQ(s, &Ctl);
+        events.push_back(ev);
+        rates.push_back(static_cast<TANTProfileDataHR *>(ch->ProfileData())->ComputedHeartRate());
+    };
+    TThreadChannelMsg *thread = Ctl.MessageThread();
+    hr->SetEventThreadId(thread->ThreadID());
+    ASSERT_TRUE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, Row({0, 0, 0, 0, 0, 0, 0, 61})));
+    ASSERT_TRUE(hr->PostReceivedEvent(EVENT_RX_BROADCAST, Row({0, 0, 0, 0, 0, 0, 0, 62})));
+    thread->Start();
+    WaitForWorker([&] {
+        ProcessMessages();
+        return rates.size() == 2;
+    });
+    EXPECT_EQ(rates, (std::vector<int>{61, 62}));
     EXPECT_EQ(events, (std::vector<int>{0x9A, 0x05, 0x9A, 0x9A}));
-    try {
-        Ctl.DoChannelMessage(&Ctl, hr, EVENT_RX_BROADCAST);
-        FAIL();
-    } catch (const EAntError &e) {
-        EXPECT_EQ(e.Message(), "Error: ChannelBufferAddress undefined");
-    }
-    EXPECT_EQ(events.size(), 4u) << "nothing applied, nothing raised";
 
     std::vector<int> responses;
     Ctl.OnResponseMessage = [&](TObject *, TAntChannel *c, uint8_t id) {
@@ -404,4 +410,25 @@ TEST_F(DecoderFixture, DispatchRaisesForEveryEventAndTakesTheCarriedRow)
     };
     Ctl.DoResponseMessage(hr, 0x40);
     EXPECT_EQ(responses, (std::vector<int>{0x40}));
+}
+
+TEST_F(DecoderFixture, WithLoggingOffEventsAndSendsStillHappen)
+{
+    Ctl.SetDebugMode(false);
+    TAntChannel *pedal = AddChannel(acpAntUlmoraPA);
+    std::vector<int> done;
+    pedal->OnPADataReceived = [&](TObject *, int32_t i) { done.push_back(i); };
+    Feed(pedal, {PedalPacketFirst, 0, 0, 0, 0, 0, 0, 0});
+    Feed(pedal, {PedalPacketLast, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(done, (std::vector<int>{0}));
+
+    TAntChannel *console = AddChannel(acpAntConsole);
+    console->SetConnected(true);
+    console->SetEventCount(50);
+    std::vector<TConsoleKey> keys;
+    console->OnConsoleKeyDown = [&](TObject *, TConsoleKey k) { keys.push_back(k); };
+    Feed(console, {ConsolePageKeys, 1, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(keys, (std::vector<TConsoleKey>{ckPlus}));
+    EXPECT_EQ(Lib.Calls("ANT_SendBroadcastData").size(), 1u);
+    EXPECT_EQ(Log.Count(), 0);
 }

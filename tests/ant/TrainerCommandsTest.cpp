@@ -1,7 +1,9 @@
 #include "FakeAntLib.h"
 #include "LogLines.h"
 
-#include "ant/channels/AntChannels.h"
+#include "ant/channels/AntChannelList.h"
+#include "ant/channels/TrainerCommands.h"
+#include "ant/profiles/PageNumbers.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
 
@@ -46,19 +48,24 @@ struct TrainerFixture : ::testing::Test {
 
 TEST(TrainerPages, BuiltByteForByte)
 {
-    EXPECT_EQ(BuildBasicResistancePage(40), (Bytes{0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}));
-    EXPECT_EQ(BuildBasicResistancePage(250), (Bytes{0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 200}));
-    EXPECT_EQ(BuildTargetPowerPage(250), (Bytes{0x31, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03}));
-    EXPECT_EQ(BuildTrackResistancePage(0.0), (Bytes{0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0x4E, 0xFF}));
-    EXPECT_EQ(BuildTrackResistancePage(-1.5), (Bytes{0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0x8A, 0x4D, 0xFF}));
-    EXPECT_EQ(BuildTrackResistancePage(2.5), (Bytes{0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0x1A, 0x4F, 0xFF}));
-    EXPECT_EQ(BuildTrackResistancePage(-0.005), (Bytes{0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0x4E, 0xFF}))
+    EXPECT_EQ(BuildBasicResistancePage(40), (Bytes{FePageBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}));
+    EXPECT_EQ(BuildBasicResistancePage(250), (Bytes{FePageBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 200}));
+    EXPECT_EQ(BuildTargetPowerPage(250), (Bytes{FePageTargetPower, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03}));
+    EXPECT_EQ(BuildTrackResistancePage(0.0), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0x4E, 0xFF}));
+    EXPECT_EQ(BuildTrackResistancePage(-1.5), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x8A, 0x4D, 0xFF}));
+    EXPECT_EQ(BuildTrackResistancePage(2.5), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x1A, 0x4F, 0xFF}));
+    EXPECT_EQ(BuildTrackResistancePage(-0.005),
+              (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0x4E, 0xFF}))
         << "19999.5 truncated toward zero";
-    EXPECT_EQ(BuildUserConfigurationPage(75, 659, true), (Bytes{0x37, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
-    EXPECT_EQ(BuildUserConfigurationPage(75, 659, false), (Bytes{0x37, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
-    EXPECT_EQ(BuildUserConfigurationPage(0, 2560, true), (Bytes{0x37, 0x00, 0x00, 0xFF, 0xF0, 0xFF, 0xFF, 0x00}));
+    EXPECT_EQ(BuildUserConfigurationPage(75, 659, true),
+              (Bytes{FePageUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
+    EXPECT_EQ(BuildUserConfigurationPage(75, 659, false),
+              (Bytes{FePageUserConfiguration, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
+    EXPECT_EQ(BuildUserConfigurationPage(0, 2560, true),
+              (Bytes{FePageUserConfiguration, 0x00, 0x00, 0xFF, 0xF0, 0xFF, 0xFF, 0x00}));
     EXPECT_EQ(BuildUserConfigurationPage(0, 700, true)[4], 0xF0);
-    EXPECT_EQ(BuildRequestCapabilitiesPage(), (Bytes{0x46, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x36, 0x01}));
+    EXPECT_EQ(BuildRequestCapabilitiesPage(),
+              (Bytes{CommonPageRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, FePageCapabilities, 0x01}));
 }
 
 TEST(TrainerPages, OutOfRangeValuesAreHeldInsteadOfWrapped)
@@ -85,7 +92,7 @@ TEST_F(TrainerFixture, SendResistanceRemembersAndSendsEvenWhenNotConnected)
 {
     Ch->SendResistance(250);
     ASSERT_EQ(Sent().size(), 1u);
-    EXPECT_EQ(Sent()[0], (Bytes{0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 200}));
+    EXPECT_EQ(Sent()[0], (Bytes{FePageBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 200}));
     EXPECT_EQ(Ch->SendPacket(), Sent()[0]);
     EXPECT_EQ(Ch->LastResistance(), 200);
     EXPECT_EQ(Ch->LastTargetPower(), -1);
@@ -110,7 +117,7 @@ TEST_F(TrainerFixture, PowerAndSlopeNeedAConnectedChannel)
 
     Ch->SetConnected(true);
     Ch->SendPower(250);
-    EXPECT_EQ(Sent().back(), (Bytes{0x31, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03}));
+    EXPECT_EQ(Sent().back(), (Bytes{FePageTargetPower, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03}));
     EXPECT_EQ(Ch->LastTargetPower(), 250);
     EXPECT_EQ(Ch->LastResistance(), -1);
     EXPECT_TRUE(Logged("ANT_SendAcknowledgedData - Send Power [250w]"));
@@ -118,7 +125,7 @@ TEST_F(TrainerFixture, PowerAndSlopeNeedAConnectedChannel)
     SetFormatSettingsOverride(TFormatSettings{',', "hh:nn:ss"});
     Ch->SendSlope(-1.5);
     SetFormatSettingsOverride(std::nullopt);
-    EXPECT_EQ(Sent().back(), (Bytes{0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0x8A, 0x4D, 0xFF}));
+    EXPECT_EQ(Sent().back(), (Bytes{FePageTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x8A, 0x4D, 0xFF}));
     EXPECT_EQ(Ch->LastSlope(), -1.5f);
     EXPECT_EQ(Ch->LastTargetPower(), -1);
     EXPECT_TRUE(Logged("ANT_SendAcknowledgedData - Send slope [-1,5%]"));
@@ -135,7 +142,7 @@ TEST_F(TrainerFixture, RepeatSendsOnlyTheLastCommandWhileActive)
     Ch->SetChannelState(chsActive);
     Ch->repeatLastCommand();
     ASSERT_EQ(Sent().size(), 1u);
-    EXPECT_EQ(Sent()[0], (Bytes{0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}));
+    EXPECT_EQ(Sent()[0], (Bytes{FePageBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}));
 
     Ch->SendSlope(0.0);
     Lib.Clear();
@@ -163,7 +170,7 @@ TEST_F(TrainerFixture, UserConfigurationFromTheSetters)
 {
     Ch->SetUserWeight(75);
     ASSERT_EQ(Sent().size(), 1u) << "weight sends also when not connected";
-    EXPECT_EQ(Sent()[0], (Bytes{0x37, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
+    EXPECT_EQ(Sent()[0], (Bytes{FePageUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
     EXPECT_TRUE(Logged("DP55 Send User Configuration - Diam:659"));
     Ch->SetWheelDiameter(700);
     EXPECT_EQ(Sent().size(), 1u) << "diameter sends only when connected";
@@ -171,7 +178,7 @@ TEST_F(TrainerFixture, UserConfigurationFromTheSetters)
     Ch->SetConnected(true);
     Ch->SetWheelDiameter(700);
     ASSERT_EQ(Sent().size(), 2u) << "stored and sent without comparing";
-    EXPECT_EQ(Sent()[1], (Bytes{0x37, 0x4C, 0x1D, 0xFF, 0xF0, 0xFF, 70, 0x00}));
+    EXPECT_EQ(Sent()[1], (Bytes{FePageUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF0, 0xFF, 70, 0x00}));
 }
 
 TEST_F(TrainerFixture, DistanceStatesAndReset)

@@ -305,11 +305,11 @@ TEST_F(AntDllPty, DataAndRfEventsReachTheChannelEventCallbackWithTheirRows)
 
 TEST_F(AntDllPty, GarbageAndBadChecksumsAreSkipped)
 {
-    auto bad = antlib::encodeMessage(0x4E, Bytes{0, 9, 9, 9, 9, 9, 9, 9, 9}.data(), 9);
+    auto bad = antwire::encodeMessage(0x4E, Bytes{0, 9, 9, 9, 9, 9, 9, 9, 9}.data(), 9);
     bad.back() ^= 0x01;
     Bytes stream{0x00, 0xFF, 0xA4, 0xA4, 0x03};
     stream.insert(stream.end(), bad.begin(), bad.end());
-    const auto good = antlib::encodeMessage(0x4E, Bytes{1, 1, 2, 3, 4, 5, 6, 7, 8}.data(), 9);
+    const auto good = antwire::encodeMessage(0x4E, Bytes{1, 1, 2, 3, 4, 5, 6, 7, 8}.data(), 9);
     stream.insert(stream.end(), good.begin(), good.end());
     peer.writeRaw(stream);
     peer.send(0x40, {1, 0x01, 0x02});
@@ -437,7 +437,7 @@ TEST_F(AntDllPty, NothingIsDeliveredAfterCloseReturns)
 {
     std::atomic<bool> stop{false};
     std::thread stick([&] {
-        const auto frame = antlib::encodeMessage(0x4E, Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8}.data(), 9);
+        const auto frame = antwire::encodeMessage(0x4E, Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8}.data(), 9);
         while (!stop) {
             try {
                 peer.writeRaw(frame);
@@ -506,8 +506,8 @@ TEST_F(AntDllPty, CloseFromInsideACallbackStopsFurtherDeliveries)
             ANT_Close();
     });
     // Both frames in one write: the second is decoded after the close inside the first.
-    auto both = antlib::encodeMessage(0x4E, Bytes{0, 1, 1, 1, 1, 1, 1, 1, 1}.data(), 9);
-    const auto second = antlib::encodeMessage(0x4E, Bytes{0, 2, 2, 2, 2, 2, 2, 2, 2}.data(), 9);
+    auto both = antwire::encodeMessage(0x4E, Bytes{0, 1, 1, 1, 1, 1, 1, 1, 1}.data(), 9);
+    const auto second = antwire::encodeMessage(0x4E, Bytes{0, 2, 2, 2, 2, 2, 2, 2, 2}.data(), 9);
     both.insert(both.end(), second.begin(), second.end());
     peer.writeRaw(both);
     waitForDeliveries(1);

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 #include "antlib/ant_dll.h"
 
 using namespace std::chrono_literals;
@@ -323,11 +323,11 @@ std::vector<Delivery> waitForDeliveries(size_t n, std::chrono::milliseconds time
 
 Bytes frame(uint8_t id, Bytes data)
 {
-    return antlib::encodeMessage(id, data.data(), data.size());
+    return antwire::encodeMessage(id, data.data(), data.size());
 }
 
 // The frames the library wrote so far, waiting until there are at least `n`.
-std::vector<antlib::AntMessage> writtenFrames(size_t n)
+std::vector<antwire::AntMessage> writtenFrames(size_t n)
 {
     Bytes bytes;
     {
@@ -335,8 +335,8 @@ std::vector<antlib::AntMessage> writtenFrames(size_t n)
         g_usb.changed.wait_for(lock, 2s, [&] { return g_usb.written.size() >= n * 4; });
         bytes = g_usb.written;
     }
-    std::vector<antlib::AntMessage> frames;
-    antlib::AntMessageDecoder decoder([&](const antlib::AntMessage &m) { frames.push_back(m); });
+    std::vector<antwire::AntMessage> frames;
+    antwire::AntMessageDecoder decoder([&](const antwire::AntMessage &m) { frames.push_back(m); });
     decoder.feed(bytes.data(), bytes.size());
     return frames;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "antlib/ant_dll.h"
@@ -63,5 +64,27 @@ TEST(AntDllVirtualStick, IsEnumeratedLastAndAnswersResetAndCommands)
     EXPECT_TRUE(waitForResponse(0x40, {0, 0x42, 0x00}));
     ANT_Close();
     ANT_UnassignAllResponseFunctions();
+    ::unsetenv("FENNICK_VIRTUAL_TRAINER");
+}
+
+// The slot passes the stick's own complaint on, so a user sees which scenario is wrong.
+TEST(AntDllVirtualStick, UnreadableScenarioFailsTheOpenAndSaysWhy)
+{
+    ::unsetenv("FENNICK_ANT_SERIAL");
+    ::setenv("FENNICK_VIRTUAL_TRAINER", "/nonexistent/scenario.txt", 1);
+    uint8_t product[256], serial[256];
+    int n = 0;
+    while (ANT_GetDeviceUSBInfo(uint8_t(n), product, serial))
+        ++n;
+    ASSERT_GE(n, 1);
+
+    testing::internal::CaptureStderr();
+    const bool opened = ANT_Init(uint8_t(n - 1), 57600);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(opened);
+    EXPECT_NE(err.find("ANT_DLL: virtual stick: cannot read scenario file /nonexistent/scenario.txt"),
+              std::string::npos)
+        << err;
+    ANT_Close();
     ::unsetenv("FENNICK_VIRTUAL_TRAINER");
 }

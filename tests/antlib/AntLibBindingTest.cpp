@@ -3,12 +3,20 @@
 #include <cctype>
 #include <cstdlib>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "ant/binding/AntLib.h"
+#include "antlib/ant_dll.h"
 #include "platform/DebugOutput.h"
 
 namespace {
+
+// The binding spells the library's signatures out on its own; here both sides meet.
+#define FENNICK_SAME_AS_LIBRARY(Name, Result, Params, Args)                                       \
+    static_assert(std::is_same_v<decltype(TAntFunctions::Name), decltype(&::Name)>, #Name);
+FENNICK_ANT_FUNCTIONS(FENNICK_SAME_AS_LIBRARY)
+#undef FENNICK_SAME_AS_LIBRARY
 
 class AntLibBinding : public ::testing::Test {
 protected:

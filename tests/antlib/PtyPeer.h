@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 #include "antlib/ant_dll.h"
 
 class PtyPeer {
@@ -60,11 +60,11 @@ public:
     }
     void send(uint8_t id, std::vector<uint8_t> data)
     {
-        writeRaw(antlib::encodeMessage(id, data.data(), data.size()));
+        writeRaw(antwire::encodeMessage(id, data.data(), data.size()));
     }
 
     // The next frame the library wrote, or nothing within the time-out.
-    std::optional<antlib::AntMessage> next(int timeoutMs = 2000)
+    std::optional<antwire::AntMessage> next(int timeoutMs = 2000)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (FFrames.empty()) {
@@ -96,6 +96,6 @@ public:
 private:
     int FMaster = -1;
     std::string FSlave;
-    std::deque<antlib::AntMessage> FFrames;
-    antlib::AntMessageDecoder FDecoder{[this](const antlib::AntMessage &m) { FFrames.push_back(m); }};
+    std::deque<antwire::AntMessage> FFrames;
+    antwire::AntMessageDecoder FDecoder{[this](const antwire::AntMessage &m) { FFrames.push_back(m); }};
 };

@@ -301,6 +301,7 @@ TEST(AntRequestList, AddDeleteClear)
     EXPECT_EQ(list.AntRequests(1), b);
     list.Delete(3);
     list.Delete(100);
+    list.Delete(-1);
     EXPECT_EQ(list.Count(), 3);
     list.Delete(1);
     ASSERT_EQ(list.Count(), 2);

@@ -2,6 +2,8 @@
 // nothing delivered for a purged channel, no wake-ups while idle, safe shutdown.
 #include "ant/ThreadChannelMsg.h"
 
+#include "ant/channels/AntChannelList.h"
+
 #include "TestSupport.h"
 
 #include "framework/Exception.h"
@@ -16,9 +18,10 @@
 namespace {
 
 struct Delivery {
-    uint32_t Kind;
-    void *Channel;
+    TChannelMessageKind Kind;
+    TAntChannel *Channel;
     uint8_t Code;
+    TAntRxRow Row;
 };
 
 struct Recorder {
@@ -29,14 +32,18 @@ struct Recorder {
 
     void Attach(TThreadChannelMsg &thread)
     {
-        thread.OnChannelEvent = [this](void *Channel, uint8_t Code) { Add(MsgChannelEvent, Channel, Code); };
-        thread.OnChannelResponse = [this](void *Channel, uint8_t Code) { Add(MsgChannelResponse, Channel, Code); };
+        thread.OnChannelEvent = [this](TAntChannel *Channel, uint8_t Code, const TAntRxRow &Row) {
+            Add(MsgChannelEvent, Channel, Code, Row);
+        };
+        thread.OnChannelResponse = [this](TAntChannel *Channel, uint8_t Code) {
+            Add(MsgChannelResponse, Channel, Code, TAntRxRow{});
+        };
     }
-    void Add(uint32_t kind, void *channel, uint8_t code)
+    void Add(TChannelMessageKind kind, TAntChannel *channel, uint8_t code, const TAntRxRow &row)
     {
         if (Busy++ > 0)
             ++Overlaps;
-        Got.push_back({kind, channel, code});
+        Got.push_back({kind, channel, code, row});
         Threads.push_back(std::this_thread::get_id());
         // A handler that processes messages must not get the next message nested inside it.
         ProcessMessages();
@@ -44,13 +51,28 @@ struct Recorder {
     }
 };
 
-int gChannelA, gChannelB;
-void *const A = &gChannelA;
-void *const B = &gChannelB;
-
-bool Post(const TThreadChannelMsg &thread, uint32_t kind, void *channel, int code)
+// Two channels that post; nothing else of them is used.
+TAntChannel *TestChannel(int Index)
 {
-    return PostThreadMessage(thread.ThreadID(), kind, reinterpret_cast<uintptr_t>(channel), code);
+    static TAntChannelList list(nullptr);
+    static TAntChannel *const channels[2] = {list.Add(), list.Add()};
+    return channels[Index];
+}
+TAntChannel *const A = TestChannel(0);
+TAntChannel *const B = TestChannel(1);
+
+// The row carries the code and the kind, so a row delivered with another item shows.
+TAntRxRow RowFor(TChannelMessageKind kind, uint8_t code)
+{
+    TAntRxRow row{};
+    row[1] = code;
+    row[2] = static_cast<uint8_t>(kind & 0xFF);
+    return row;
+}
+
+bool Post(const TThreadChannelMsg &thread, TChannelMessageKind kind, TAntChannel *channel, uint8_t code)
+{
+    return PostChannelMessage(thread.ThreadID(), TChannelMessage{channel, kind, code, RowFor(kind, code)});
 }
 
 } // namespace
@@ -77,11 +99,10 @@ TEST(ThreadChannelMsg, DeliversEveryPostedMessageOnceInOrderOnTheUiThread)
     constexpr int kPerPoster = 300;
     std::thread poster([&] {
         for (int i = 0; i < kPerPoster; ++i) {
-            const uint32_t kind = i % 3 == 0 ? MsgChannelResponse : MsgChannelEvent;
-            // The code travels in the low 8 bits; higher bits are not part of it.
-            Post(thread, kind, i % 2 ? A : B, 0x1200 + (i & 0xFF));
+            const TChannelMessageKind kind = i % 3 == 0 ? MsgChannelResponse : MsgChannelEvent;
+            Post(thread, kind, i % 2 ? A : B, static_cast<uint8_t>(i & 0xFF));
             if (i == 100)
-                Post(thread, 9999, A, 0); // not a channel message: dropped
+                Post(thread, static_cast<TChannelMessageKind>(9999), A, 0); // not a channel message: dropped
         }
     });
     ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == kPerPoster + 1; }));
@@ -95,6 +116,9 @@ TEST(ThreadChannelMsg, DeliversEveryPostedMessageOnceInOrderOnTheUiThread)
         EXPECT_EQ(d.Kind, i % 3 == 0 ? MsgChannelResponse : MsgChannelEvent) << i;
         EXPECT_EQ(d.Channel, i % 2 ? A : B) << i;
         EXPECT_EQ(d.Code, static_cast<uint8_t>(i & 0xFF)) << i;
+        if (d.Kind == MsgChannelEvent) {
+            EXPECT_EQ(d.Row, RowFor(MsgChannelEvent, d.Code)) << "the row travels with its event " << i;
+        }
     }
     for (auto id : rec.Threads)
         EXPECT_EQ(id, std::this_thread::get_id());
@@ -140,7 +164,7 @@ TEST(ThreadChannelMsg, PurgingFromInsideAHandlerDropsTheRest)
     TThreadChannelMsg thread(nullptr);
     std::vector<int> got;
     bool posted = false;
-    thread.OnChannelEvent = [&](void *Channel, uint8_t Code) {
+    thread.OnChannelEvent = [&](TAntChannel *Channel, uint8_t Code, const TAntRxRow &) {
         got.push_back(Code);
         if (Code == 0) {
             while (thread.QueuedCount() < 5)
@@ -187,7 +211,7 @@ TEST(ThreadChannelMsg, HandlerErrorsAreReportedAndTheNextMessageStillComes)
     });
     TThreadChannelMsg thread(nullptr);
     std::vector<int> got;
-    thread.OnChannelEvent = [&](void *, uint8_t Code) {
+    thread.OnChannelEvent = [&](TAntChannel *, uint8_t Code, const TAntRxRow &) {
         got.push_back(Code);
         if (Code == 1)
             throw Exception("Error: ChannelBufferAddress undefined");
@@ -214,7 +238,7 @@ TEST(ThreadChannelMsg, ShutsDownCleanlyInEveryState)
     int late = 0;
     {
         TThreadChannelMsg thread(nullptr);
-        thread.OnChannelEvent = [&](void *, uint8_t) { ++late; };
+        thread.OnChannelEvent = [&](TAntChannel *, uint8_t, const TAntRxRow &) { ++late; };
         thread.Start();
         Post(thread, MsgChannelEvent, A, 1);
         Post(thread, MsgChannelEvent, A, 2);
@@ -227,7 +251,7 @@ TEST(ThreadChannelMsg, ShutsDownCleanlyInEveryState)
     auto *thread = new TThreadChannelMsg(nullptr);
     uint32_t id = thread->ThreadID();
     int calls = 0;
-    thread->OnChannelEvent = [&](void *, uint8_t) {
+    thread->OnChannelEvent = [&](TAntChannel *, uint8_t, const TAntRxRow &) {
         ++calls;
         delete thread;
         thread = nullptr;
@@ -239,5 +263,5 @@ TEST(ThreadChannelMsg, ShutsDownCleanlyInEveryState)
     PumpFor(30);
     EXPECT_EQ(calls, 1);
     // Its queue is gone with it.
-    EXPECT_FALSE(PostThreadMessage(id, MsgChannelEvent, 0, 0));
+    EXPECT_FALSE(PostChannelMessage(id, TChannelMessage{A, MsgChannelEvent, 0, {}}));
 }

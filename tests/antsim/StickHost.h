@@ -1,7 +1,7 @@
 #pragma once
 // A scripted host for the virtual stick engine: sends framed commands at a virtual time,
 // runs the clock forward and collects the decoded stick messages.
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 #include "antsim/VirtualStick.h"
 
 #include <algorithm>
@@ -12,20 +12,20 @@ namespace antsim::test {
 
 struct Received {
     Nanos at;
-    antlib::AntMessage msg;
+    antwire::AntMessage msg;
 };
 
 class StickHost {
 public:
     explicit StickHost(const std::string &scenarioText, NetworkKeys keys = {})
         : stick(parseScenario(scenarioText), keys),
-          FDecoder([this](const antlib::AntMessage &m) { got.push_back({now, m}); })
+          FDecoder([this](const antwire::AntMessage &m) { got.push_back({now, m}); })
     {
     }
 
     void send(uint8_t id, std::vector<uint8_t> data)
     {
-        const auto frame = antlib::encodeMessage(id, data.data(), data.size());
+        const auto frame = antwire::encodeMessage(id, data.data(), data.size());
         sendRaw(frame);
     }
     void sendRaw(const std::vector<uint8_t> &bytes)
@@ -125,7 +125,7 @@ public:
     std::vector<Received> got;
 
 private:
-    antlib::AntMessageDecoder FDecoder;
+    antwire::AntMessageDecoder FDecoder;
 
 public:
     void drain()
@@ -135,7 +135,7 @@ public:
     }
 };
 
-inline uint16_t u16(const antlib::AntMessage &m, size_t payloadByte)
+inline uint16_t u16(const antwire::AntMessage &m, size_t payloadByte)
 {
     return uint16_t(m.data[1 + payloadByte] | (m.data[2 + payloadByte] << 8));
 }

@@ -2,6 +2,7 @@
 // does: in process (FENNICK_VIRTUAL_TRAINER) and over a pseudo-terminal served by
 // fennick-virtual-stick (FENNICK_ANT_SERIAL).
 #include "antlib/ant_dll.h"
+#include "antsim/FecPages.h"
 
 #include <gtest/gtest.h>
 
@@ -214,19 +215,20 @@ void runTrainerSession(uint8_t ch)
         return r.response && r.code == 0x51 && r.row[0] == ch && (r.row[1] | (r.row[2] << 8)) == 4242 &&
                r.row[3] == 17;
     }));
-    const uint8_t request54[8] = {0x46, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x36, 0x01};
+    const uint8_t request54[8] = {antsim::fec::kRequest, 0xFF, 0xFF, 0xFF,
+                                  0xFF, 0x80, antsim::fec::kCapabilities, 0x01};
     ASSERT_TRUE(a.SendAcknowledgedData(ch, request54));
     EXPECT_TRUE(event(ch, 0x05));
     EXPECT_TRUE(waitFor([&](const Record &r) {
-        return !r.response && r.code == 0x9B && r.row[0] == ch && r.row[1] == 54;
+        return !r.response && r.code == 0x9B && r.row[0] == ch && r.row[1] == antsim::fec::kCapabilities;
     }));
     clearRecords();
-    const uint8_t level[8] = {0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 80};
+    const uint8_t level[8] = {antsim::fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 80};
     ASSERT_TRUE(a.SendAcknowledgedData(ch, level));
     EXPECT_TRUE(event(ch, 0x05));
     // Pages keep arriving at the channel period: page 16 carries a speed.
     EXPECT_TRUE(waitFor([&](const Record &r) {
-        return !r.response && r.code == 0x9A && r.row[1] == 16 && (r.row[5] | (r.row[6] << 8)) > 0;
+        return !r.response && r.code == 0x9A && r.row[1] == antsim::fec::kGeneral && (r.row[5] | (r.row[6] << 8)) > 0;
     }));
     ASSERT_TRUE(a.CloseChannel(ch));
     EXPECT_TRUE(answered(ch, 0x4C));

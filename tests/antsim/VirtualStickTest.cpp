@@ -1,6 +1,8 @@
 // The virtual stick engine on a virtual clock: protocol answers, radio behaviour, devices.
 #include "StickHost.h"
 
+#include "antsim/FecPages.h"
+
 #include <gtest/gtest.h>
 
 using namespace antsim;
@@ -20,7 +22,7 @@ double speedOf(const std::vector<Received> &msgs)
 {
     double v = -1;
     for (const auto &r : StickHost::data(msgs, 0, 0x4E))
-        if (pb(r, 0) == 16)
+        if (pb(r, 0) == fec::kGeneral)
             v = u16(r.msg, 4) / 1000.0;
     return v;
 }
@@ -126,7 +128,7 @@ TEST(VirtualStickProtocol, GarbageBetweenFramesIsReportedAndSkipped)
 {
     StickHost host(kTrainerOnly);
     std::vector<uint8_t> bytes{0x00, 0x55, 0xA4, 0x01, 0x4A, 0x00, 0x00}; // bad checksum
-    const auto reset = antlib::encodeMessage(0x4A, std::vector<uint8_t>{0}.data(), 1);
+    const auto reset = antwire::encodeMessage(0x4A, std::vector<uint8_t>{0}.data(), 1);
     bytes.insert(bytes.end(), reset.begin(), reset.end());
     host.sendRaw(bytes);
     auto got = host.take();
@@ -239,23 +241,23 @@ TEST(VirtualStickTrainer, BroadcastsFourPagesASecondInTheTrainerPattern)
     std::vector<uint8_t> pages;
     for (const auto &r : msgs)
         pages.push_back(pb(r, 0));
-    EXPECT_GT(StickHost::count(pages, 16), 100u);
-    EXPECT_GT(StickHost::count(pages, 25), 90u);
-    EXPECT_GE(StickHost::count(pages, 17), 4u);
-    EXPECT_GE(StickHost::count(pages, 80), 2u);
-    EXPECT_GE(StickHost::count(pages, 81), 2u);
+    EXPECT_GT(StickHost::count(pages, fec::kGeneral), 100u);
+    EXPECT_GT(StickHost::count(pages, fec::kTrainerData), 90u);
+    EXPECT_GE(StickHost::count(pages, fec::kGeneralSettings), 4u);
+    EXPECT_GE(StickHost::count(pages, fec::kManufacturerInfo), 2u);
+    EXPECT_GE(StickHost::count(pages, fec::kProductInfo), 2u);
     // 16 and 25 come in pairs.
-    EXPECT_EQ(pages[0], 16);
-    EXPECT_EQ(pages[1], 16);
-    EXPECT_EQ(pages[2], 25);
-    EXPECT_EQ(pages[3], 25);
+    EXPECT_EQ(pages[0], fec::kGeneral);
+    EXPECT_EQ(pages[1], fec::kGeneral);
+    EXPECT_EQ(pages[2], fec::kTrainerData);
+    EXPECT_EQ(pages[3], fec::kTrainerData);
     // Consecutive messages a quarter second apart.
     EXPECT_EQ((msgs[1].at - msgs[0].at).count(), 250000000);
 
     // Page 25 carries the rider's cadence and power and asks for the user configuration.
     const Received *p25 = nullptr;
     for (const auto &r : msgs)
-        if (pb(r, 0) == 25)
+        if (pb(r, 0) == fec::kTrainerData)
             p25 = &r;
     ASSERT_NE(p25, nullptr);
     EXPECT_EQ(pb(*p25, 2), 85);
@@ -265,7 +267,7 @@ TEST(VirtualStickTrainer, BroadcastsFourPagesASecondInTheTrainerPattern)
     // Page 16: trainer, distance enabled, elapsed time in quarter seconds.
     const Received *p16 = nullptr;
     for (const auto &r : msgs)
-        if (pb(r, 0) == 16)
+        if (pb(r, 0) == fec::kGeneral)
             p16 = &r;
     ASSERT_NE(p16, nullptr);
     EXPECT_EQ(pb(*p16, 1), 25);
@@ -282,7 +284,7 @@ TEST(VirtualStickTrainer, HigherResistanceSlowsTheRiderAndPagesChangeItsState)
     EXPECT_GT(free, 7.0);                      // ~30 km/h at 150 W on a free-running brake
     EXPECT_LT(free, 10.0);
 
-    host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 100}); // page 48: 50 %
+    host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 100}); // page 48: 50 %
     host.run(0.3);
     auto got = host.take();
     EXPECT_EQ(StickHost::events(got, 0), std::vector<uint8_t>{0x05});
@@ -294,27 +296,27 @@ TEST(VirtualStickTrainer, HigherResistanceSlowsTheRiderAndPagesChangeItsState)
     EXPECT_GT(braked, 1.0);
 
     // Back to level 0 the rider speeds up again.
-    host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0});
+    host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0});
     host.run(40);
     EXPECT_NEAR(speedOf(host.take()), free, 0.3);
 
     // A climb (page 51, +8 %) slows the rider, a target power (page 49) of 300 W speeds up.
-    host.send(0x4F, {0, 0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0x40, 0x51, 0xFF}); // 20800 -> 8 %
+    host.send(0x4F, {0, fec::kTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x40, 0x51, 0xFF}); // 20800 -> 8 %
     host.run(40);
     EXPECT_NEAR(host.stick.trainer()->grade(), 8.0, 1e-9);
     EXPECT_LT(speedOf(host.take()), free * 0.5);
-    host.send(0x4F, {0, 0x31, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xB0, 0x04}); // 1200 / 4 = 300 W
+    host.send(0x4F, {0, fec::kTargetPower, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xB0, 0x04}); // 1200 / 4 = 300 W
     host.run(40);
     auto msgs = host.take();
     EXPECT_GT(speedOf(msgs), free);
     for (const auto &r : StickHost::data(msgs, 0, 0x4E)) {
-        if (pb(r, 0) == 25 && r.at > msgs.front().at + fromSeconds(1)) {
+        if (pb(r, 0) == fec::kTrainerData && r.at > msgs.front().at + fromSeconds(1)) {
             EXPECT_EQ(pb(r, 5) | ((pb(r, 6) & 0x0F) << 8), 300);
         }
     }
 
     // Page 55 clears "user configuration required" and sets weight and wheel.
-    host.send(0x4F, {0, 0x37, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00});
+    host.send(0x4F, {0, fec::kUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00});
     host.run(2);
     msgs = host.take();
     EXPECT_TRUE(host.stick.trainer()->userConfigured());
@@ -322,7 +324,7 @@ TEST(VirtualStickTrainer, HigherResistanceSlowsTheRiderAndPagesChangeItsState)
     EXPECT_NEAR(host.stick.trainer()->wheelDiameter(), 0.659, 1e-9);
     int seen = 0;
     for (const auto &r : StickHost::data(msgs, 0, 0x4E))
-        if (pb(r, 0) == 25 && r.at > msgs.front().at + fromSeconds(0.3)) {
+        if (pb(r, 0) == fec::kTrainerData && r.at > msgs.front().at + fromSeconds(0.3)) {
             EXPECT_FALSE(pb(r, 6) & 0x40);
             ++seen;
         }
@@ -335,22 +337,22 @@ TEST(VirtualStickTrainer, CapabilityRequestIsAnsweredWithAcknowledgedPage54)
     host.openTrainer();
     host.run(1);
     host.take();
-    host.send(0x4F, {0, 0x46, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x36, 0x01});
+    host.send(0x4F, {0, fec::kRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, fec::kCapabilities, 0x01});
     host.run(1);
     const auto got = host.take();
     EXPECT_EQ(StickHost::events(got, 0), std::vector<uint8_t>{0x05});
     const auto acked = StickHost::data(got, 0, 0x4F);
     ASSERT_EQ(acked.size(), 1u);
-    EXPECT_EQ(pb(acked[0], 0), 54);
+    EXPECT_EQ(pb(acked[0], 0), fec::kCapabilities);
     EXPECT_EQ(u16(acked[0].msg, 5), 900);
     EXPECT_EQ(pb(acked[0], 7), 0x07);
 
     // Without the acknowledged flag the page comes as that many broadcasts.
-    host.send(0x4F, {0, 0x46, 0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x50, 0x01});
+    host.send(0x4F, {0, fec::kRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x02, fec::kManufacturerInfo, 0x01});
     host.run(2);
     size_t p80 = 0;
     for (const auto &r : StickHost::data(host.take(), 0, 0x4E))
-        p80 += pb(r, 0) == 80;
+        p80 += pb(r, 0) == fec::kManufacturerInfo;
     EXPECT_EQ(p80, 2u);
 }
 
@@ -362,17 +364,17 @@ TEST(VirtualStickTrainer, CalibrationRequestGivesProgressThenResult)
         host.openTrainer();
         host.run(1);
         host.take();
-        host.send(0x4F, {0, 0x01, 0x40, 0, 0, 0, 0, 0, 0}); // zero-offset request
+        host.send(0x4F, {0, fec::kCalibrationResponse, 0x40, 0, 0, 0, 0, 0, 0}); // zero-offset request
         host.run(6);
         std::vector<uint8_t> pages;
         const Received *result = nullptr;
         const auto msgs = StickHost::data(host.take(), 0, 0x4E);
         for (const auto &r : msgs) {
             pages.push_back(pb(r, 0));
-            if (pb(r, 0) == 1 && !result)
+            if (pb(r, 0) == fec::kCalibrationResponse && !result)
                 result = &r;
         }
-        EXPECT_GE(StickHost::count(pages, 2), 10u);
+        EXPECT_GE(StickHost::count(pages, fec::kCalibrationProgress), 10u);
         ASSERT_NE(result, nullptr);
         EXPECT_EQ(pb(*result, 1), fails ? 0x00 : 0x40);
         if (!fails) {
@@ -410,7 +412,7 @@ TEST(VirtualStickRadio, HostBurstIsDeliveredWithTransferEvents)
     host.run(1);
     host.take();
     host.send(0x50, {0x00, 1, 2, 3, 4, 5, 6, 7, 8});
-    host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 10}); // busy with the burst
+    host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 10}); // busy with the burst
     host.send(0x50, {0x20, 1, 2, 3, 4, 5, 6, 7, 8});
     host.send(0x50, {0xC0, 1, 2, 3, 4, 5, 6, 7, 8});
     auto got = host.take();
@@ -433,14 +435,14 @@ TEST(VirtualStickRadio, AcknowledgedTransfersFollowTheFailureProbability)
         StickHost host("trainer 4242\nack_failure 1\n");
         host.openTrainer();
         host.run(1);
-        host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40});
-        host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 41}); // still in progress
+        host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40});
+        host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 41}); // still in progress
         EXPECT_EQ(StickHost::responseCode(host.take(), 0, 0x4F), 0x1F);
         host.run(0.3);
         EXPECT_EQ(StickHost::events(host.take(), 0), std::vector<uint8_t>{0x06});
         EXPECT_EQ(host.stick.trainer()->resistanceLevel(), 0); // never delivered
         // Once the transfer ended, a new one is accepted.
-        host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40});
+        host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40});
         EXPECT_TRUE(host.take().empty());
     }
     // Half the transfers fail, in the same order for the same seed.
@@ -450,7 +452,7 @@ TEST(VirtualStickRadio, AcknowledgedTransfersFollowTheFailureProbability)
         host.run(1);
         std::vector<uint8_t> results;
         for (int i = 0; i < 200; ++i) {
-            host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40});
+            host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40});
             host.run(0.25);
             for (uint8_t e : StickHost::events(host.take(), 0))
                 results.push_back(e);
@@ -471,7 +473,7 @@ TEST(VirtualStickRadio, DropoutGivesRxFailThenSearchThenRecovery)
     host.openTrainer(0, 0, 0, 255);
     host.run(9.9);
     host.take();
-    host.send(0x4F, {0, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}); // lost in the dropout
+    host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}); // lost in the dropout
     host.run(5);
     auto got = host.take();
     const auto ev = StickHost::events(got, 0);

@@ -1,8 +1,7 @@
 // The virtual stick as an in-process transport on the real clock: pacing, unplug, close and
 // concurrent use from a reader and a writer thread.
-#include "antlib/AntMessage.h"
-#include "antlib/VirtualStickSlot.h"
 #include "antsim/VirtualTransport.h"
+#include "antwire/AntMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +14,18 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-void send(antlib::Transport &t, uint8_t id, std::vector<uint8_t> data)
+void send(antwire::Transport &t, uint8_t id, std::vector<uint8_t> data)
 {
-    const auto frame = antlib::encodeMessage(id, data.data(), data.size());
+    const auto frame = antwire::encodeMessage(id, data.data(), data.size());
     ASSERT_TRUE(t.write(frame.data(), frame.size()));
 }
 
 // Reads and decodes until `done` says so, the stick goes away or `limit` passes.
 // Returns the last read result (-1 when the stick went away).
-int readUntil(antlib::Transport &t, std::vector<antlib::AntMessage> &got,
+int readUntil(antwire::Transport &t, std::vector<antwire::AntMessage> &got,
               const std::function<bool()> &done, std::chrono::milliseconds limit)
 {
-    antlib::AntMessageDecoder dec([&](const antlib::AntMessage &m) { got.push_back(m); });
+    antwire::AntMessageDecoder dec([&](const antwire::AntMessage &m) { got.push_back(m); });
     const auto end = Clock::now() + limit;
     uint8_t buf[256];
     int n = 0;
@@ -39,7 +38,7 @@ int readUntil(antlib::Transport &t, std::vector<antlib::AntMessage> &got,
     return n;
 }
 
-void openTrainer(antlib::Transport &t)
+void openTrainer(antwire::Transport &t)
 {
     send(t, 0x42, {0, 0, 0});
     send(t, 0x51, {0, 0, 0, 17, 0});
@@ -49,7 +48,7 @@ void openTrainer(antlib::Transport &t)
     send(t, 0x4B, {0});
 }
 
-size_t countBroadcasts(const std::vector<antlib::AntMessage> &got)
+size_t countBroadcasts(const std::vector<antwire::AntMessage> &got)
 {
     size_t n = 0;
     for (const auto &m : got)
@@ -65,7 +64,7 @@ TEST(VirtualTransport, ServesAnOpenChannelInRealTime)
     EXPECT_EQ(t.productId(), 0);
     EXPECT_FALSE(t.productName().empty());
     send(t, 0x4A, {0});
-    std::vector<antlib::AntMessage> got;
+    std::vector<antwire::AntMessage> got;
     readUntil(t, got, [&] { return !got.empty(); }, std::chrono::seconds(5));
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got[0].id, 0x6F);
@@ -93,10 +92,10 @@ TEST(VirtualTransport, UnplugEndsReadsAndWrites)
     ASSERT_NE(f, nullptr);
     std::fputs("trainer 4242\nunplug 1\n", f);
     std::fclose(f);
-    auto t = antlib::makeVirtualStickTransport(path);
+    auto t = makeVirtualTransport(path, [](const std::string &) {});
     ASSERT_NE(t, nullptr);
     openTrainer(*t);
-    std::vector<antlib::AntMessage> got;
+    std::vector<antwire::AntMessage> got;
     const int last = readUntil(*t, got, [] { return false; }, std::chrono::seconds(10));
     EXPECT_EQ(last, -1);
     uint8_t reset[] = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
@@ -108,11 +107,11 @@ TEST(VirtualTransport, UnplugEndsReadsAndWrites)
 
 TEST(VirtualTransport, FactoryRejectsBadScenarios)
 {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(antlib::makeVirtualStickTransport("/nonexistent/antsim.txt"), nullptr);
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err;
+    const auto collect = [&](const std::string &line) { err += line + '\n'; };
+    EXPECT_EQ(makeVirtualTransport("/nonexistent/antsim.txt", collect), nullptr);
     EXPECT_NE(err.find("cannot read scenario file /nonexistent/antsim.txt"), std::string::npos);
-    EXPECT_NE(antlib::makeVirtualStickTransport("default"), nullptr);
+    EXPECT_NE(makeVirtualTransport("default", collect), nullptr);
 }
 
 TEST(VirtualTransport, CloseWakesABlockedReader)
@@ -139,8 +138,8 @@ TEST(VirtualTransport, ReaderAndWriterThreadsShareTheStick)
     std::atomic<bool> stop{false};
     std::atomic<size_t> statuses{0};
     std::thread reader([&] {
-        std::vector<antlib::AntMessage> got;
-        antlib::AntMessageDecoder dec([&](const antlib::AntMessage &m) {
+        std::vector<antwire::AntMessage> got;
+        antwire::AntMessageDecoder dec([&](const antwire::AntMessage &m) {
             if (m.id == 0x52)
                 ++statuses;
         });

@@ -177,6 +177,7 @@ TEST(AntDeviceList, DeleteAndClear)
         list.Add()->SetBaudRate(b);
     list.Delete(3);
     list.Delete(100);
+    list.Delete(-1);
     EXPECT_EQ(list.Count(), 3);
     list.Delete(1);
     ASSERT_EQ(list.Count(), 2);

@@ -229,8 +229,8 @@ TEST(ThreadMessagesTest, RemoveMessagesPurgesOnlyMatches)
 {
     TThreadMessageQueue queue;
     ASSERT_TRUE(queue.Register(4243));
-    for (uintptr_t channel : {1, 2, 1, 3, 1})
-        PostThreadMessage(4243, 0x117B, channel, 0);
+    for (uintptr_t wParam : {1, 2, 1, 3, 1})
+        PostThreadMessage(4243, 0x117B, wParam, 0);
     EXPECT_EQ(queue.RemoveMessages([](const TThreadMessage &m) { return m.WParam == 1; }), 3u);
     EXPECT_EQ(queue.Count(), 2u);
     TThreadMessage m{};

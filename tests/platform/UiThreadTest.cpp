@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -138,6 +139,80 @@ TEST_F(UiThreadTest, TheQtEventLoopRunsHandOffs)
     worker.join();
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(ran);
+}
+
+TEST_F(UiThreadTest, CancellableHandOffRunsDropsErrorsAndRunsDirectlyOnTheUiThread)
+{
+    TUiHandOff handOff;
+    std::atomic<bool> ranOnUi{false}, done{false}, result{false};
+    std::thread worker([&] {
+        result = handOff.Run([&] { ranOnUi = IsUiThread(); });
+        // An error of the call stays on the UI side: the worker just learns it ran.
+        result = result && handOff.Run([] { throw std::runtime_error("dropped"); });
+        done = true;
+    });
+    WaitForWorker([&] { return done.load(); });
+    worker.join();
+    EXPECT_TRUE(ranOnUi);
+    EXPECT_TRUE(result);
+
+    bool direct = false;
+    EXPECT_TRUE(handOff.Run([&] { direct = true; }));
+    EXPECT_TRUE(direct);
+    EXPECT_TRUE(handOff.Run([] { throw std::runtime_error("dropped"); }));
+}
+
+TEST_F(UiThreadTest, CancellingReleasesTheWaitingWorkerAndItsCallNeverRuns)
+{
+    auto handOff = std::make_unique<TUiHandOff>();
+    std::atomic<bool> ran{false}, returned{false}, result{true};
+    std::thread worker([&] {
+        result = handOff->Run([&] { ran = true; });
+        returned = true;
+    });
+    // The UI thread does not process: the worker stays blocked until the cancel.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(returned.load());
+    handOff->Cancel();
+    worker.join();
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(handOff->Cancelled());
+    // The queued call outlives its hand-off object and still must not run.
+    handOff.reset();
+    ProcessMessages();
+    EXPECT_FALSE(ran);
+
+    TUiHandOff cancelled;
+    cancelled.Cancel();
+    bool later = false;
+    EXPECT_FALSE(cancelled.Run([&] { later = true; }));
+    std::thread another([&] { result = cancelled.Run([&] { later = true; }); });
+    another.join();
+    ProcessMessages();
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(later);
+}
+
+TEST_F(UiThreadTest, CancellingWhileTheCallRunsReleasesTheWorkerAtOnce)
+{
+    TUiHandOff handOff;
+    std::atomic<bool> entered{false}, result{true}, returned{false};
+    bool gaveUp = false;
+    std::thread worker([&] {
+        result = handOff.Run([&] {
+            entered = true;
+            // Cancelled from inside the call, as an owner freeing itself in its own tick.
+            handOff.Cancel();
+            const auto deadline = Clock::now() + std::chrono::seconds(5);
+            while (!returned.load() && !(gaveUp = Clock::now() > deadline))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        returned = true;
+    });
+    WaitForWorker([&] { return entered.load(); });
+    worker.join();
+    EXPECT_FALSE(gaveUp) << "the worker waited for the call to end";
+    EXPECT_FALSE(result);
 }
 
 class TSyncWorker : public TThread {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace antlib {
+namespace antwire {
 
 class Transport {
 public:
@@ -23,4 +23,4 @@ public:
     virtual std::string serialNumber() const = 0;
 };
 
-} // namespace antlib
+} // namespace antwire

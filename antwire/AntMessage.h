@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-namespace antlib {
+namespace antwire {
 
 constexpr uint8_t kSync = 0xA4;
 // Longest payload the decoder accepts: data messages carry 9 bytes, extended data up to 13
@@ -47,4 +47,4 @@ private:
     uint64_t FDropped = 0;
 };
 
-} // namespace antlib
+} // namespace antwire

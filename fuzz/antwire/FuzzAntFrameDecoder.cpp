@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -13,10 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t chunk = 1 + data[0] % 16;
     const uint8_t *stream = data + 1;
     const size_t length = size - 1;
-    antlib::AntMessageDecoder decoder([&](const antlib::AntMessage &m) {
-        if (m.data.size() > antlib::kMaxPayload)
+    antwire::AntMessageDecoder decoder([&](const antwire::AntMessage &m) {
+        if (m.data.size() > antwire::kMaxPayload)
             std::abort();
-        const auto bytes = antlib::encodeMessage(m);
+        const auto bytes = antwire::encodeMessage(m);
         if (std::search(stream, stream + length, bytes.begin(), bytes.end()) == stream + length)
             std::abort();
     });

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 
-using namespace antlib;
+using namespace antwire;
 
 namespace {
 

@@ -1,8 +1,9 @@
 #pragma once
-// Message ids, event codes and library pseudo-events of the ANT serial protocol.
+// Message ids, response and event codes of the ANT serial protocol, for both ends of the
+// wire: the library (host side) and the virtual stick (device side).
 #include <cstdint>
 
-namespace antlib {
+namespace antwire {
 
 namespace msg {
 constexpr uint8_t ResponseEvent = 0x40;
@@ -53,9 +54,21 @@ constexpr uint8_t RxExtAcknowledged = 0x9E;
 constexpr uint8_t RxExtBurstPacket = 0x9F;
 } // namespace event
 
-constexpr uint8_t kResponseNoError = 0x00;
+// Third byte of a 0x40 response to a command.
+namespace response {
+constexpr uint8_t NoError = 0x00;
+constexpr uint8_t ChannelInWrongState = 0x15;
+constexpr uint8_t ChannelNotOpened = 0x16;
+constexpr uint8_t TransferInProgress = 0x1F;
+constexpr uint8_t TransferSequenceError = 0x20;
+constexpr uint8_t TransferInError = 0x21;
+constexpr uint8_t InvalidMessage = 0x28;
+constexpr uint8_t InvalidNetwork = 0x29;
+constexpr uint8_t InvalidParameter = 0x33;
+} // namespace response
+
 // Channel byte of a burst packet: bits 0-4 channel, 5-6 sequence, 7 last packet.
 constexpr uint8_t kBurstChannelMask = 0x1F;
 constexpr uint8_t kBurstLastPacket = 0x80;
 
-} // namespace antlib
+} // namespace antwire

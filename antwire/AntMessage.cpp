@@ -1,6 +1,6 @@
-#include "antlib/AntMessage.h"
+#include "antwire/AntMessage.h"
 
-namespace antlib {
+namespace antwire {
 
 std::vector<uint8_t> encodeMessage(uint8_t id, const uint8_t *data, size_t size)
 {
@@ -74,4 +74,4 @@ void AntMessageDecoder::feedByte(uint8_t b)
         feedByte(r);
 }
 
-} // namespace antlib
+} // namespace antwire

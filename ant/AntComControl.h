@@ -140,6 +140,14 @@ public:
     bool OpenChannel(TAntChannel *aAntChannel);
 
     // ---- channels and sending ----
+    // Checks the channel and the device (opening it when needed), then starts a fresh
+    // sequencer for the channel; the outcome arrives through the two handlers below.
+    void ConnectChannel(TAntDevice *aAntDevice, TAntChannel *aAntChannel);
+    // Sender is the channel's sequencer.
+    void ConnectChannelTimeOutEvent(TObject *Sender);
+    void ConnectChannelHandledEvent(TObject *Sender);
+    // Not attached by ConnectChannel; available for a sequencer's OnConnectChannelStepEvent.
+    void ConnectChannelStep(TObject *Sender);
     // The result of ANT_UnAssignChannel; 0 when no channel is given.
     int CloseChannel(TAntChannel *aAntChannel);
     void DeleteChannel(TAntChannel *aAntChannel);

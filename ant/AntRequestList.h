@@ -3,6 +3,7 @@
 // ticks come either from a thread-driven timer (artThreaded, ticks on the user-interface
 // thread) or from a waitable timer waited on by the caller (artWaitableTimer, the enabling
 // call blocks in a message-processing loop until the request ends).
+#include "ant/AntPacing.h"
 #include "ant/AntRequestTimer.h"
 #include "framework/Collection.h"
 #include "framework/Persistent.h"
@@ -16,9 +17,6 @@
 #include <string>
 
 class TAntChannel;
-class TWaitableTimer;
-
-enum TAntRequestType : uint8_t { artThreaded, artWaitableTimer };
 
 class TAntRequests;
 
@@ -30,20 +28,20 @@ public:
     std::string ClassName() const override { return "TAntRequest"; }
     const TPropList &Properties() const override;
 
-    bool Enabled() const { return FEnabled.load(std::memory_order_acquire); }
+    bool Enabled() const { return FPacing.Enabled(); }
     // Starts (true, also when already running: a fresh timer and Elapsed from 0) or stops
     // the request. With artWaitableTimer, true returns only when the request has ended.
-    void SetEnabled(bool Value);
-    int32_t TimeOut() const { return FTimeOut; }
-    void SetTimeOut(int32_t Value) { FTimeOut = Value; }
-    int32_t Interval() const { return FInterval; }
-    void SetInterval(int32_t Value) { FInterval = Value; }
-    TThreadPriority ThreadPriority() const { return FThreadPriority; }
-    void SetThreadPriority(TThreadPriority Value) { FThreadPriority = Value; }
+    void SetEnabled(bool Value) { FPacing.SetEnabled(Value); }
+    int32_t TimeOut() const { return FPacing.TimeOut(); }
+    void SetTimeOut(int32_t Value) { FPacing.SetTimeOut(Value); }
+    int32_t Interval() const { return FPacing.Interval(); }
+    void SetInterval(int32_t Value) { FPacing.SetInterval(Value); }
+    TThreadPriority ThreadPriority() const { return FPacing.ThreadPriority(); }
+    void SetThreadPriority(TThreadPriority Value) { FPacing.SetThreadPriority(Value); }
     int32_t RequestResult() const { return FRequestResult; }
     void SetRequestResult(int32_t Value) { FRequestResult = Value; }
-    TAntRequestType AntRequestType() const { return FAntRequestType; }
-    void SetAntRequestType(TAntRequestType Value) { FAntRequestType = Value; }
+    TAntRequestType AntRequestType() const { return FPacing.Type(); }
+    void SetAntRequestType(TAntRequestType Value) { FPacing.SetType(Value); }
     TAntChannel *Channel() const { return FChannel; }
     void SetChannel(TAntChannel *Value) { FChannel = Value; }
 
@@ -53,43 +51,28 @@ public:
 
     // The last timer made by enabling (artThreaded); kept after disabling until the next
     // enable or the request's end.
-    TAntRequestTimer *Timer() const { return FTimer; }
-    bool TimedOut() const { return FTimedOut.load(std::memory_order_acquire); }
-    bool Handled() const { return FHandled.load(std::memory_order_acquire); }
-    uint32_t StartTick() const { return FStartTick; }
-    uint32_t Elapsed() const { return FElapsed; }
+    TAntRequestTimer *Timer() const { return FPacing.Timer(); }
+    bool TimedOut() const { return FPacing.TimedOut(); }
+    bool Handled() const { return FPacing.Handled(); }
+    uint32_t StartTick() const { return FPacing.StartTick(); }
+    uint32_t Elapsed() const { return FPacing.Elapsed(); }
 
     // Tick handler of the request's own timer (user-interface thread).
-    void TimerTick(TObject *Sender);
+    void TimerTick(TObject *) { FPacing.TimerTick(); }
     // True: cancels a waitable timer, clears the Enabled flag only and raises OnRequestHandled.
-    void SetHandled(bool Value);
+    void SetHandled(bool Value) { FPacing.SetHandled(Value); }
     void DoRequestTimeOut();
     void DoRequestHandled();
     void DoTimer();
 
     // Closes a waitable timer that is still open (the wait in progress ends at once).
-    void CloseWaitableTimer();
+    void CloseWaitableTimer() { FPacing.CloseWaitableTimer(); }
 
 private:
-    void EnableThreaded(bool Value);
-    void EnableWaitable(bool Value);
-
-    std::atomic<bool> FEnabled{false};
-    int32_t FTimeOut = 0;
-    int32_t FInterval = 100;
-    TThreadPriority FThreadPriority = tpNormal;
     int32_t FRequestResult = 0;
-    TAntRequestType FAntRequestType = artThreaded;
     TAntChannel *FChannel = nullptr;
-
-    TAntRequestTimer *FTimer = nullptr;
-    std::shared_ptr<TWaitableTimer> FWaitableTimer;
-    std::atomic<bool> FTimedOut{false};
-    std::atomic<bool> FHandled{false};
-    uint32_t FStartTick = 0;
-    uint32_t FElapsed = 0;
-    // Expires when the request is freed; a waitable-timer loop checks it after each handler.
-    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+    // Last member: destroyed first, so no tick runs on a half-destroyed request.
+    TAntPacing FPacing{{[this] { DoTimer(); }, [this] { DoRequestTimeOut(); }, [this] { DoRequestHandled(); }}};
 };
 
 class TAntRequests : public TCollection {

@@ -300,17 +300,39 @@ bool TAntChannel::ChannelEventFunc(uint8_t ucANTChannel, uint8_t ucEvent)
 
 // ---- responses -----------------------------------------------------------------------------
 
+// The library has one response callback for all channels, and the channel registered last
+// receives every answer. An answer for another channel must neither move this channel's
+// sequence nor give it the other channel's device number: it goes to the channel of that
+// number in the same list, as if the library had called that channel, or it is dropped.
+// Channels are added before their connections start and a removal detaches the library's
+// callback (waiting for a delivery in progress) before the channel is freed, so the list is
+// stable while a response is delivered.
+bool TAntChannel::RouteResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
+{
+    TAntChannel *owner = nullptr;
+    if (TCollection *channels = Collection())
+        for (int i = 0; i < channels->Count() && owner == nullptr; ++i)
+            if (auto *ch = static_cast<TAntChannel *>(channels->Items(i)); ch != this && ch->ChannelNumber() == ucANTChannel)
+                owner = ch;
+    if (owner == nullptr || !owner->DoResponseFunction()) {
+        LogDropped(*this, "ResponseFunc", ("Response for channel " + IntToStr(ucANTChannel)).c_str());
+        return true;
+    }
+    const TAntResponseRow row = ResponseRow();
+    if (uint8_t *target = ResponseBuffers().Row(owner->ResponseBufferIndex()))
+        std::memcpy(target, row.data(), row.size());
+    std::memcpy(owner->LastResponse(), row.data(), row.size());
+    return owner->ResponseFunc(ucANTChannel, ucResponseMsgID);
+}
+
 bool TAntChannel::ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
 {
     if (!DoResponseFunction())
         return true;
     try {
         if (ucANTChannel != ChannelNumber()) {
-            // The library's single response callback reaches the channel registered last: an
-            // answer for another channel must not move this channel's sequence or number.
             Log("******************* ucANTChannel <> FChannelNumber ChannelRespFunc ************");
-            LogDropped(*this, "ResponseFunc", ("Response for channel " + IntToStr(ucANTChannel)).c_str());
-            return true;
+            return RouteResponse(ucANTChannel, ucResponseMsgID);
         }
         TAntResponseRow row;
         try {

@@ -300,6 +300,46 @@ TEST_F(ChannelEvents, ResponseForAnotherChannelIsNotApplied)
     EXPECT_EQ(LogLinesEndingWith(Log, "******************* ucANTChannel <> FChannelNumber ChannelRespFunc ************"), 2);
 }
 
+// The channel registered last gets every channel's answers: each goes to the channel it is for.
+TEST_F(ChannelEvents, ResponseForAnotherChannelReachesTheChannelOfThatNumber)
+{
+    Use(acpAntHR);
+    TAntChannel *fe = List.Add();
+    fe->SetChannelNumber(5);
+    fe->SetAntChannelProfile(acpAntFE);
+    fe->SetResponseBufferIndex(ResponseBuffers().AddRow());
+    fe->SetDoResponseFunction(true);
+    fe->SetChannelConnectionStep(ccsSetNetworkKey);
+    fe->SetRequestPending(true);
+    Ch->SetChannelConnectionStep(ccsSetChannelID);
+    Ch->SetRequestPending(true);
+    int feNumbers = 0;
+    fe->OnChannelDeviceNumber = [&](TObject *) { ++feNumbers; };
+
+    Response(ResponseEvent, {5, 0x46, 0}, 5);
+    EXPECT_EQ(fe->ChannelConnectionStep(), ccsAssignChannel);
+    EXPECT_FALSE(fe->RequestPending());
+    EXPECT_EQ(fe->LastResponse()[1], 0x46);
+    EXPECT_EQ(ResponseBuffers().Row(fe->ResponseBufferIndex())[1], 0x46);
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsSetChannelID) << "not this channel's answer";
+    EXPECT_TRUE(Ch->RequestPending());
+    EXPECT_EQ(Ch->ResponseCount(), 0);
+
+    // The wildcard FE-C channel asked for its id at its first broadcast; the answer arrives here.
+    fe->SetRxBufferIndex(RxBuffers().AddRow());
+    fe->SetDoChannelEventFunction(true);
+    fe->ChannelEventFunc(5, RxBroadcast);
+    Response(ChannelIdMessage, {5, 0x10, 0x27, 17, 5}, 5);
+    EXPECT_EQ(fe->DeviceNumber(), 0x2710);
+    EXPECT_EQ(feNumbers, 1);
+    EXPECT_EQ(Ch->DeviceNumber(), 0);
+
+    // No channel of that number: logged and dropped.
+    Response(ResponseEvent, {9, 0x46, 0}, 9);
+    EXPECT_TRUE(Logged("Response for channel 9 (TAntChannel.ResponseFunc): call dropped"));
+    EXPECT_EQ(Ch->ResponseCount(), 0);
+}
+
 TEST_F(ChannelEvents, EventForAnotherChannelNumberIsLoggedAndHandled)
 {
     Use(acpAntHR);

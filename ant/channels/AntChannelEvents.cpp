@@ -36,6 +36,8 @@ constexpr uint8_t EVENT_RX_BURST_PACKET = 0x9C;
 constexpr uint8_t MESG_RESPONSE_EVENT_ID = 0x40;
 constexpr uint8_t RESPONSE_NO_ERROR = 0x00;
 constexpr uint8_t MESG_CHANNEL_ID_ID = 0x51;
+constexpr uint8_t MESG_NETWORK_KEY_ID = 0x46;
+constexpr uint8_t MESG_RADIO_TX_POWER_ID = 0x47;
 
 struct TStepAnswer {
     uint8_t MessageId;
@@ -302,27 +304,41 @@ bool TAntChannel::ChannelEventFunc(uint8_t ucANTChannel, uint8_t ucEvent)
 
 // The library has one response callback for all channels, and the channel registered last
 // receives every answer. An answer for another channel must neither move this channel's
-// sequence nor give it the other channel's device number: it goes to the channel of that
-// number in the same list, as if the library had called that channel, or it is dropped.
+// sequence nor give it the other channel's device number, so each answer goes to the channel
+// it is for, as if the library had called that channel:
+// - the network key and the transmit power are not channel settings: their answers carry the
+//   network number or 0 where a channel number would be, and belong to the channel waiting
+//   for that step;
+// - every other answer belongs to the channel of its number.
 // Channels are added before their connections start and a removal detaches the library's
 // callback (waiting for a delivery in progress) before the channel is freed, so the list is
 // stable while a response is delivered.
-bool TAntChannel::RouteResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
+TAntChannel *TAntChannel::ResponseTarget(uint8_t ucANTChannel, uint8_t ucResponseMsgID, const TAntResponseRow &Row)
 {
-    TAntChannel *owner = nullptr;
+    std::vector<TAntChannel *> others;
     if (TCollection *channels = Collection())
-        for (int i = 0; i < channels->Count() && owner == nullptr; ++i)
-            if (auto *ch = static_cast<TAntChannel *>(channels->Items(i)); ch != this && ch->ChannelNumber() == ucANTChannel)
-                owner = ch;
-    if (owner == nullptr || !owner->DoResponseFunction()) {
-        LogDropped(*this, "ResponseFunc", ("Response for channel " + IntToStr(ucANTChannel)).c_str());
-        return true;
+        for (int i = 0; i < channels->Count(); ++i)
+            if (auto *ch = static_cast<TAntChannel *>(channels->Items(i)); ch != this && ch->DoResponseFunction())
+                others.push_back(ch);
+    const bool networkWide = ucResponseMsgID == MESG_RESPONSE_EVENT_ID &&
+                             (Row[1] == MESG_NETWORK_KEY_ID || Row[1] == MESG_RADIO_TX_POWER_ID);
+    if (networkWide) {
+        const TChannelConnectionStep step = Row[1] == MESG_NETWORK_KEY_ID ? ccsSetNetworkKey : ccsSetChannelPower;
+        auto waiting = [step](const TAntChannel *ch) {
+            return ch->RequestPending() && ch->ChannelConnectionStep() == step;
+        };
+        if (waiting(this))
+            return this;
+        for (TAntChannel *ch : others)
+            if (waiting(ch))
+                return ch;
     }
-    const TAntResponseRow row = ResponseRow();
-    if (uint8_t *target = ResponseBuffers().Row(owner->ResponseBufferIndex()))
-        std::memcpy(target, row.data(), row.size());
-    std::memcpy(owner->LastResponse(), row.data(), row.size());
-    return owner->ResponseFunc(ucANTChannel, ucResponseMsgID);
+    if (ucANTChannel == ChannelNumber())
+        return this;
+    for (TAntChannel *ch : others)
+        if (ch->ChannelNumber() == ucANTChannel)
+            return ch;
+    return nullptr;
 }
 
 bool TAntChannel::ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
@@ -330,10 +346,8 @@ bool TAntChannel::ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
     if (!DoResponseFunction())
         return true;
     try {
-        if (ucANTChannel != ChannelNumber()) {
+        if (ucANTChannel != ChannelNumber())
             Log("******************* ucANTChannel <> FChannelNumber ChannelRespFunc ************");
-            return RouteResponse(ucANTChannel, ucResponseMsgID);
-        }
         TAntResponseRow row;
         try {
             row = ResponseRow();
@@ -341,40 +355,55 @@ bool TAntChannel::ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
             LogDropped(*this, "ResponseFunc", e.what());
             return true;
         }
-        SetResponseCount(ResponseCount() + 1);
-        SetChannelState(chsActive);
-        if (DebugMode())
-            Log("ResponseFunc " + IntToHex(ucANTChannel, 2) + " " + IntToHex(ucResponseMsgID, 2) + " :" +
-                PacketToHex(row.data(), row.size()));
-
-        if (ucResponseMsgID == MESG_RESPONSE_EVENT_ID && row[2] == RESPONSE_NO_ERROR) {
-            for (const TStepAnswer &answer : StepAnswers) {
-                if (answer.MessageId != row[1])
-                    continue;
-                Log(answer.Name);
-                // The sequencer reads RequestPending first: the step must already be there.
-                SetChannelConnectionStep(answer.Next);
-                SetRequestPending(false);
-                break;
-            }
+        TAntChannel *target = ResponseTarget(ucANTChannel, ucResponseMsgID, row);
+        if (target == nullptr) {
+            LogDropped(*this, "ResponseFunc", ("Response for channel " + IntToStr(ucANTChannel)).c_str());
+            return true;
         }
-        if (ucResponseMsgID == MESG_CHANNEL_ID_ID) {
-            if (FChannelIdRequested.exchange(false, std::memory_order_acq_rel)) {
-                SetDeviceNumber(static_cast<uint16_t>(row[1] | (row[2] << 8)));
-                SetChannelDeviceNumberReceived(true);
-                SetRequestPending(false);
-                TriggerChannelDeviceNumber();
-            } else {
-                Log("Channel id answer that this channel did not ask for ignored");
-            }
+        if (target != this) {
+            if (uint8_t *rowOfTarget = ResponseBuffers().Row(target->ResponseBufferIndex()))
+                std::memcpy(rowOfTarget, row.data(), row.size());
+            std::memcpy(target->LastResponse(), row.data(), row.size());
         }
-        TriggerChannelResponse(ucANTChannel, ucResponseMsgID);
+        target->HandleResponse(ucANTChannel, ucResponseMsgID, row);
     } catch (const std::exception &e) {
         LogDropped(*this, "ResponseFunc", e.what());
     } catch (...) {
         LogDropped(*this, "ResponseFunc", "Unknown exception");
     }
     return true;
+}
+
+void TAntChannel::HandleResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID, const TAntResponseRow &row)
+{
+    SetResponseCount(ResponseCount() + 1);
+    SetChannelState(chsActive);
+    if (DebugMode())
+        Log("ResponseFunc " + IntToHex(ucANTChannel, 2) + " " + IntToHex(ucResponseMsgID, 2) + " :" +
+            PacketToHex(row.data(), row.size()));
+
+    if (ucResponseMsgID == MESG_RESPONSE_EVENT_ID && row[2] == RESPONSE_NO_ERROR) {
+        for (const TStepAnswer &answer : StepAnswers) {
+            if (answer.MessageId != row[1])
+                continue;
+            Log(answer.Name);
+            // The sequencer reads RequestPending first: the step must already be there.
+            SetChannelConnectionStep(answer.Next);
+            SetRequestPending(false);
+            break;
+        }
+    }
+    if (ucResponseMsgID == MESG_CHANNEL_ID_ID) {
+        if (FChannelIdRequested.exchange(false, std::memory_order_acq_rel)) {
+            SetDeviceNumber(static_cast<uint16_t>(row[1] | (row[2] << 8)));
+            SetChannelDeviceNumberReceived(true);
+            SetRequestPending(false);
+            TriggerChannelDeviceNumber();
+        } else {
+            Log("Channel id answer that this channel did not ask for ignored");
+        }
+    }
+    TriggerChannelResponse(ucANTChannel, ucResponseMsgID);
 }
 
 // ---- triggers ------------------------------------------------------------------------------

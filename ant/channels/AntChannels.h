@@ -209,9 +209,6 @@ public:
     // The library's callbacks for this channel, on its thread.
     virtual bool ChannelEventFunc(uint8_t ucANTChannel, uint8_t ucEvent);
     virtual bool ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
-    // Hands an answer for another channel number to the channel of that number in the same
-    // list; dropped (and logged) when there is none.
-    bool RouteResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
     // Detach the callback from the library, then free its adaptor; the buffer row stays.
     virtual bool RemoveChannelEventFunction();
     virtual bool RemoveResponseFunction();
@@ -248,6 +245,9 @@ public:
     virtual void TriggerChannelResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
 
 private:
+    // The channel of this list an answer is for (see ResponseFunc); nullptr when none is.
+    TAntChannel *ResponseTarget(uint8_t ucANTChannel, uint8_t ucResponseMsgID, const TAntResponseRow &Row);
+    void HandleResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID, const TAntResponseRow &Row);
     void ClearLiveValues();
     void ClearLastCommand();
     void SendAcknowledged(const TChannelSendPacket &Page);

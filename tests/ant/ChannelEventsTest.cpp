@@ -288,16 +288,40 @@ TEST_F(ChannelEvents, AcknowledgementOutsideTheTableOnlyLogsItsRow)
 TEST_F(ChannelEvents, ResponseForAnotherChannelIsNotApplied)
 {
     Use(acpAntFE);
-    Ch->SetChannelConnectionStep(ccsSetNetworkKey);
+    Ch->SetChannelConnectionStep(ccsSetChannelID);
     Ch->SetRequestPending(true);
-    Response(ResponseEvent, {5, 0x46, 0}, 5);
+    Response(ResponseEvent, {5, 0x51, 0}, 5);
     Response(ChannelIdMessage, {5, 0x10, 0x27, 17, 5}, 5);
-    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsSetNetworkKey);
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsSetChannelID);
     EXPECT_TRUE(Ch->RequestPending());
     EXPECT_EQ(Ch->DeviceNumber(), 0);
     EXPECT_EQ(Ch->ResponseCount(), 0);
     EXPECT_TRUE(Raised.empty());
     EXPECT_EQ(LogLinesEndingWith(Log, "******************* ucANTChannel <> FChannelNumber ChannelRespFunc ************"), 2);
+}
+
+// The network key and the transmit power are no channel settings: their answers carry the
+// network number (or 0) in the channel's place and belong to the channel waiting for them.
+TEST_F(ChannelEvents, NetworkKeyAndPowerAnswersReachTheChannelWaitingForThem)
+{
+    Use(acpAntFE);
+    Ch->SetChannelConnectionStep(ccsSetNetworkKey);
+    Ch->SetRequestPending(true);
+    Response(ResponseEvent, {1, 0x46, 0}, 1); // network 1
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsAssignChannel);
+    EXPECT_FALSE(Ch->RequestPending());
+
+    TAntChannel *hr = List.Add();
+    hr->SetChannelNumber(0);
+    hr->SetAntChannelProfile(acpAntHR);
+    hr->SetResponseBufferIndex(ResponseBuffers().AddRow());
+    hr->SetDoResponseFunction(true);
+    hr->SetChannelConnectionStep(ccsSetChannelPower);
+    hr->SetRequestPending(true);
+    Response(ResponseEvent, {0, 0x47, 0}, 0);
+    EXPECT_EQ(hr->ChannelConnectionStep(), ccsSetChannelSearchTimeout) << "channel 0 waited for its power";
+    EXPECT_FALSE(hr->RequestPending());
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsAssignChannel);
 }
 
 // The channel registered last gets every channel's answers: each goes to the channel it is for.

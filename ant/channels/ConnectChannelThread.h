@@ -8,6 +8,7 @@
 #include "framework/Component.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TAntComControl;
@@ -76,8 +77,10 @@ public:
 private:
     void PerformStep();
     // Makes one library call of the sequence and logs its outcome; a failed call is made
-    // again at the next tick because RequestPending stays false.
-    void Call(bool Ok, const std::string &Success, const std::string &Failure);
+    // again at the next tick because RequestPending goes back to false. The request is marked
+    // pending before the call: an answer that arrives before the call returns must find the
+    // mark there, or its clearing would be overwritten and the sequence would wait forever.
+    void Call(const std::function<bool()> &Request, const std::string &Success, const std::string &Failure);
     void Complete();
     void AfterConnected();
     void Log(const std::string &Text);

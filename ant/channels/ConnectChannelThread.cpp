@@ -98,7 +98,8 @@ void TConnectChannelThread::PerformStep()
         std::vector<FormatArg> args{number};
         for (uint8_t b : key)
             args.emplace_back(b);
-        Call([&] { return ctl->SetNetworkKey(ch); }, "ANT_SetNetworkKey " + Format("Ch %d, %2x %2x %2x %2x %2x %2x %2x %2x", args),
+        Call([&] { return ctl->SetNetworkKey(ch); },
+             "ANT_SetNetworkKey " + Format("Ch %d, %2x %2x %2x %2x %2x %2x %2x %2x", args),
              Format("Error with ANT_SetNetworkKey Ch %d", {number}));
         break;
     }
@@ -115,7 +116,8 @@ void TConnectChannelThread::PerformStep()
         Call([&] { return ctl->SetTransmitPower(ch); }, "ANT_SetTransmitPower", "Error with ANT_SetTransmitPower");
         break;
     case ccsSetChannelSearchTimeout:
-        Call([&] { return ctl->SetChannelSearchTimeout(ch); }, "ANT_SetChannelSearchTimeout", "Error with ANT_SetChannelSearchTimeout");
+        Call([&] { return ctl->SetChannelSearchTimeout(ch); }, "ANT_SetChannelSearchTimeout",
+             "Error with ANT_SetChannelSearchTimeout");
         break;
     case ccsSetChannelLPSearchTimeout:
         Call([&] { return ctl->SetLowPriorityChannelSearchTimeout(ch); }, "ANT_SetLowPriorityChannelSearchTimeout",

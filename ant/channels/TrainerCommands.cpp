@@ -127,7 +127,10 @@ void TAntChannel::ApplyAcknowledgedOutcome(const TAckPageQueue::TOutcome &Outcom
     TAntLib::ANT_SendAcknowledgedData(ChannelNumber(), copy.data());
 }
 
-void TAntChannel::QueueAcknowledged(const TChannelSendPacket &Page) { ApplyAcknowledgedOutcome(FAckPages.Ask(Page, Now())); }
+void TAntChannel::QueueAcknowledged(const TChannelSendPacket &Page)
+{
+    ApplyAcknowledgedOutcome(FAckPages.Ask(Page, Now()));
+}
 
 void TAntChannel::AcknowledgedCompleted() { ApplyAcknowledgedOutcome(FAckPages.Completed(Now())); }
 

@@ -364,6 +364,7 @@ int TAntComControl::CloseChannel(TAntChannel *aAntChannel)
     int result = TAntLib::ANT_UnAssignChannel(number) ? 1 : 0;
     aAntChannel->SetDoResponseFunction(false);
     aAntChannel->SetDoChannelEventFunction(false);
+    aAntChannel->DropHeldAcknowledged();
     aAntChannel->SetEventThreadId(0);
     aAntChannel->SetConnected(false);
     aAntChannel->SetChannelState(chsIdle);
@@ -381,6 +382,7 @@ void TAntComControl::DeleteChannel(TAntChannel *aAntChannel)
         CloseChannel(aAntChannel);
     aAntChannel->RemoveChannelEventFunction();
     aAntChannel->RemoveResponseFunction();
+    aAntChannel->DropHeldAcknowledged();
     // Nothing may refer to the channel once it is freed: a repeat request left behind by a
     // channel that the library had already closed, or a message still queued for it, would
     // otherwise reach freed memory.
@@ -400,8 +402,7 @@ void TAntComControl::SendAcknowledgedData(TAntChannel *aAntChannel, const TChann
         throw Exception("Channel not assigned (TAntComControl.SendAcknowledgedData).");
     if (!aAntChannel->Connected())
         throw Exception("Channel not connected (TAntComControl.SendAcknowledgedData).");
-    TChannelSendPacket copy = Data;
-    TAntLib::ANT_SendAcknowledgedData(aAntChannel->ChannelNumber(), copy.data());
+    aAntChannel->QueueAcknowledged(Data);
 }
 
 void TAntComControl::SendBroadcastData(TAntChannel *aAntChannel, const TChannelSendPacket &Data)
@@ -443,7 +444,11 @@ void TAntComControl::DoChannelConnected(TAntChannel *aAntChannel)
 void TAntComControl::RepeatCommandTimer(TObject *Sender)
 {
     auto *request = dynamic_cast<TAntRequest *>(Sender);
-    if (request == nullptr || request->Channel() == nullptr || !request->Channel()->Connected())
+    if (request == nullptr || request->Channel() == nullptr)
+        return;
+    // A channel that hears nothing (searching) has no events to end an overdue wait.
+    request->Channel()->ExpireAcknowledgedWait();
+    if (!request->Channel()->Connected())
         return;
     Log("Call repeatLastCommand");
     request->Channel()->repeatLastCommand();

@@ -155,7 +155,7 @@ RiderStep Scenario::riderAt(double t) const
 Scenario parseScenario(std::string_view text)
 {
     Scenario s;
-    bool seenSeed = false, seenAck = false, seenUnplug = false;
+    bool seenSeed = false, seenAck = false, seenUnplug = false, seenHostLog = false;
     size_t lineNo = 0;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -219,6 +219,12 @@ Scenario parseScenario(std::string_view text)
                 fail(lineNo, "unplug given twice");
             seenUnplug = true;
             s.unplugAt = number(lineNo, t[1], "time", 0, kMaxSeconds);
+        } else if (cmd == "host_log") {
+            needArgs(lineNo, t, 1, 1, "host_log FILE");
+            if (seenHostLog)
+                fail(lineNo, "host_log given twice");
+            seenHostLog = true;
+            s.hostLog = std::string(t[1]);
         } else if (cmd == "key") {
             needArgs(lineNo, t, 2, 3, "key TIME plus|minus|enter|tab [HOLD]");
             KeyPress k;

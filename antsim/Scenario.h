@@ -60,6 +60,9 @@ struct Scenario {
     std::vector<KeyPress> keys;
     double ackFailure = 0.0;          // probability that an acknowledged transfer fails
     double unplugAt = -1.0;           // seconds; < 0: never
+    // When set, every host page that reaches a device is appended to this file, one line
+    // each, so a test can see what the devices were given.
+    std::string hostLog;
 
     // Rider effort at time t (seconds); nothing before the first step.
     RiderStep riderAt(double t) const;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace antsim {
@@ -89,6 +90,11 @@ VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
         FDevices.push_back(makeDevice(config, FScenario));
     if (FScenario.unplugAt >= 0)
         FUnplugAt = fromSeconds(FScenario.unplugAt);
+    if (!FScenario.hostLog.empty()) {
+        FHostLog.open(FScenario.hostLog, std::ios::app);
+        if (!FHostLog)
+            throw ScenarioError("cannot write host log " + FScenario.hostLog);
+    }
 }
 
 VirtualStick::~VirtualStick() = default;
@@ -271,13 +277,27 @@ void VirtualStick::closeChannel(int ch)
     event(uint8_t(ch), event::ChannelClosed);
 }
 
+void VirtualStick::handOver(SimDevice &device, const Page &page, bool acknowledged, Nanos t)
+{
+    device.receive(page, acknowledged, t);
+    if (!FHostLog.is_open())
+        return;
+    char line[96];
+    int n = std::snprintf(line, sizeof line, "%.6f %s %u %s", toSeconds(t), deviceKindName(device.kind()),
+                          unsigned(device.deviceNumber()), acknowledged ? "ack" : "broadcast");
+    for (uint8_t b : page)
+        n += std::snprintf(line + n, sizeof line - size_t(n), " %02X", unsigned(b));
+    // One flush per line: a reader in another process or thread sees whole lines only.
+    FHostLog << line << '\n' << std::flush;
+}
+
 void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
 {
     if (c.ack) {
         const Page page = *c.ack;
         c.ack.reset();
         if (heard && !chance(FScenario.ackFailure)) {
-            c.device->receive(page, true, t);
+            handOver(*c.device, page, true, t);
             event(uint8_t(ch), event::TransferTxCompleted);
         } else {
             event(uint8_t(ch), event::TransferTxFailed);
@@ -285,7 +305,7 @@ void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
     }
     if (c.broadcast) {
         if (heard)
-            c.device->receive(*c.broadcast, false, t);
+            handOver(*c.device, *c.broadcast, false, t);
         c.broadcast.reset();
     }
     if (c.burstReady) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
@@ -110,6 +111,8 @@ private:
     SimDevice *findDevice(const Channel &c, Nanos t) const;
     bool chance(double probability);
     void deliverFromHost(int ch, Channel &c, bool heard, Nanos t);
+    // The device takes the page; the scenario's host log gets a line for it.
+    void handOver(SimDevice &device, const Page &page, bool acknowledged, Nanos t);
 
     Scenario FScenario;
     NetworkKeys FKeys;
@@ -123,6 +126,7 @@ private:
     antwire::AntMessageDecoder FDecoder;
     uint64_t FDroppedSeen = 0;
     std::vector<uint8_t> FOutput;
+    std::ofstream FHostLog;
 };
 
 } // namespace antsim

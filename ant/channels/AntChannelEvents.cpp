@@ -38,6 +38,8 @@ constexpr uint8_t RESPONSE_NO_ERROR = 0x00;
 constexpr uint8_t MESG_CHANNEL_ID_ID = 0x51;
 constexpr uint8_t MESG_NETWORK_KEY_ID = 0x46;
 constexpr uint8_t MESG_RADIO_TX_POWER_ID = 0x47;
+constexpr uint8_t MESG_ACKNOWLEDGED_DATA_ID = 0x4F;
+constexpr uint8_t RESPONSE_TRANSFER_IN_PROGRESS = 0x1F;
 
 struct TStepAnswer {
     uint8_t MessageId;
@@ -188,16 +190,25 @@ void HeardDevice(TAntChannel &Ch)
         Ch.Log("TriggerEventRxBroadCastReceivedEvent <PA mode>");
 }
 
+// The page that failed goes again, or the newer page of its number that waits in the hold.
 void ResendFailedPage(TAntChannel &Ch, uint8_t ucANTChannel)
 {
     Ch.Log("EVENT_TRANSFER_TX_FAILED" + ChannelSuffix(ucANTChannel));
-    const TChannelSendPacket page = Ch.SendPacket();
-    TAntLib::ANT_SendAcknowledgedData(ucANTChannel, page.data());
-    Ch.Log("ANT_SendAcknowledgedData - Repeated for fail -");
+    if (Ch.AcknowledgedFailed())
+        Ch.Log("ANT_SendAcknowledgedData - Repeated for fail -");
+}
+
+bool IsAcknowledgedVerdict(uint8_t ucEvent)
+{
+    return ucEvent == EVENT_TRANSFER_TX_COMPLETED || ucEvent == EVENT_TRANSFER_TX_FAILED ||
+           ucEvent == EVENT_CHANNEL_CLOSED;
 }
 
 void RunEventAction(TAntChannel &Ch, uint8_t ucANTChannel, uint8_t ucEvent)
 {
+    // Any other event is the channel's pulse: a page that waits past its time goes on here.
+    if (!IsAcknowledgedVerdict(ucEvent))
+        Ch.ExpireAcknowledgedWait();
     switch (ucEvent) {
     case EVENT_RX_SEARCH_TIMEOUT: SearchTimedOut(Ch, ucANTChannel); break;
     case EVENT_RX_FAIL:
@@ -206,11 +217,16 @@ void RunEventAction(TAntChannel &Ch, uint8_t ucANTChannel, uint8_t ucEvent)
         break;
     case EVENT_TX: Ch.Log("EVENT_TX"); break;
     case EVENT_TRANSFER_RX_FAILED: AbandonMapBurst(Ch); break;
-    case EVENT_TRANSFER_TX_COMPLETED: Ch.Log("EVENT_TRANSFER_TX_COMPLETED"); break;
+    case EVENT_TRANSFER_TX_COMPLETED:
+        Ch.Log("EVENT_TRANSFER_TX_COMPLETED");
+        Ch.AcknowledgedCompleted();
+        break;
     case EVENT_TRANSFER_TX_FAILED: ResendFailedPage(Ch, ucANTChannel); break;
     case EVENT_CHANNEL_CLOSED:
         Ch.Log("EVENT_CHANNEL_CLOSED" + ChannelSuffix(ucANTChannel));
         Ch.SetConnected(false);
+        // A closed channel carries nothing: what waits for it would only be refused.
+        Ch.DropHeldAcknowledged();
         break;
     case EVENT_RX_FAIL_GO_TO_SEARCH: WentBackToSearch(Ch, ucANTChannel); break;
     case EVENT_RX_BROADCAST:
@@ -393,6 +409,9 @@ void TAntChannel::HandleResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID, 
             break;
         }
     }
+    if (ucResponseMsgID == MESG_RESPONSE_EVENT_ID && row[1] == MESG_ACKNOWLEDGED_DATA_ID &&
+        row[2] == RESPONSE_TRANSFER_IN_PROGRESS)
+        AcknowledgedRefused();
     if (ucResponseMsgID == MESG_CHANNEL_ID_ID) {
         if (FChannelIdRequested.exchange(false, std::memory_order_acq_rel)) {
             SetDeviceNumber(static_cast<uint16_t>(row[1] | (row[2] << 8)));

@@ -131,7 +131,11 @@ void TAntChannel::SetDeviceType(uint8_t Value) { AssignWhenDifferent(FDeviceType
 void TAntChannel::SetNetNumber(uint8_t Value) { AssignWhenDifferent(FNetNumber, Value); }
 void TAntChannel::SetTransmissionType(uint8_t Value) { AssignWhenDifferent(FTransmissionType, Value); }
 void TAntChannel::SetTransmissionPower(uint8_t Value) { AssignWhenDifferent(FTransmissionPower, Value); }
-void TAntChannel::SetMessagePeriod(uint16_t Value) { AssignWhenDifferent(FMessagePeriod, Value); }
+void TAntChannel::SetMessagePeriod(uint16_t Value)
+{
+    AssignWhenDifferent(FMessagePeriod, Value);
+    FAckPages.SetWaitLimit(AcknowledgedWaitLimit(FMessagePeriod));
+}
 void TAntChannel::SetDoResponseFunction(bool Value) { AssignAtomicWhenDifferent(FDoResponseFunction, Value); }
 void TAntChannel::SetDoChannelEventFunction(bool Value) { AssignAtomicWhenDifferent(FDoChannelEventFunction, Value); }
 void TAntChannel::SetPairing(bool Value) { AssignWhenDifferent(FPairing, Value); }

@@ -7,6 +7,7 @@
 // burst progress, the send packet, thread ids). The send packet is replaced as one 64-bit
 // value, so a resend on the library's thread never sees half of a new page.
 #include "ant/CallbackAdaptor.h"
+#include "ant/channels/AckPageQueue.h"
 #include "ant/profiles/ANTPlusProfileData.h"
 #include "ant/profiles/AntTypes.h"
 #include "framework/Collection.h"
@@ -227,6 +228,21 @@ public:
     // Repeats the remembered command while Connected and chsActive.
     void repeatLastCommand();
 
+    // Acknowledged pages (TrainerCommands.cpp). Every acknowledged page of the channel and of
+    // the controller goes out through the channel's hold: at most one in flight, the others
+    // held until it ends (see AckPageQueue.h). Any thread; none blocks beyond a short lock.
+    void QueueAcknowledged(const TChannelSendPacket &Page);
+    // The library's verdicts on the page in flight. Failed: true when a page went out again.
+    void AcknowledgedCompleted();
+    bool AcknowledgedFailed();
+    // The stick answered "transfer in progress" to an acknowledged page.
+    void AcknowledgedRefused();
+    // Lets the next page go when the one in flight has had no verdict within four periods.
+    void ExpireAcknowledgedWait();
+    // Forgets the page in flight and drops the held ones (channel closed or deleted).
+    void DropHeldAcknowledged();
+    const TAckPageQueue &AcknowledgedPages() const { return FAckPages; }
+
     // ---- event triggers ----
     virtual void TriggerConnected();
     virtual void TriggerDisconnected();
@@ -251,6 +267,7 @@ private:
     void ClearLiveValues();
     void ClearLastCommand();
     void SendAcknowledged(const TChannelSendPacket &Page);
+    void ApplyAcknowledgedOutcome(const TAckPageQueue::TOutcome &Outcome);
 
     std::string FName;
     std::atomic<uint8_t> FChannelNumber{0};
@@ -308,4 +325,8 @@ private:
     std::unique_ptr<TResistanceMap> FReceivedMap;
     std::unique_ptr<TCallbackAdaptor> FCallBackResponseFunc;
     std::unique_ptr<TCallbackAdaptor> FCallBackChannelEventFunc;
+    TAckPageQueue FAckPages;
 };
+
+// Four channel periods (1/32768 s units): long past any verdict the stick gives.
+std::chrono::steady_clock::duration AcknowledgedWaitLimit(uint16_t MessagePeriod);

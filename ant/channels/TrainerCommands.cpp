@@ -88,6 +88,65 @@ std::string PacketToHex(const uint8_t *Data, size_t Count)
     return s;
 }
 
+// ---- acknowledged pages --------------------------------------------------------------------
+
+std::chrono::steady_clock::duration AcknowledgedWaitLimit(uint16_t MessagePeriod)
+{
+    // A period of 0 is not a rate; the channel's usual 4 Hz stands in for it.
+    const int64_t period = MessagePeriod == 0 ? 8192 : MessagePeriod;
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::microseconds(period * 4 * 1000000 / 32768));
+}
+
+namespace {
+
+std::string AcknowledgedNoteText(const TAckPageQueue::TNote &Note)
+{
+    const std::string page = "Acknowledged page " + IntToStr(Note.PageNumber);
+    switch (Note.Change) {
+    case TAckPageQueue::TChange::Held: return page + " held until the page in flight ends";
+    case TAckPageQueue::TChange::Replaced: return page + " held in place of the older one";
+    case TAckPageQueue::TChange::Released: return page + " leaves the hold";
+    case TAckPageQueue::TChange::Dropped: return page + " leaves the hold: dropped";
+    }
+    return page;
+}
+
+TAckPageQueue::TClock::time_point Now() { return TAckPageQueue::TClock::now(); }
+
+} // namespace
+
+void TAntChannel::ApplyAcknowledgedOutcome(const TAckPageQueue::TOutcome &Outcome)
+{
+    for (const TAckPageQueue::TNote &note : Outcome.Notes)
+        Log(AcknowledgedNoteText(note));
+    if (!Outcome.Send)
+        return;
+    // The library gets a copy of its own.
+    TChannelSendPacket copy = *Outcome.Send;
+    TAntLib::ANT_SendAcknowledgedData(ChannelNumber(), copy.data());
+}
+
+void TAntChannel::QueueAcknowledged(const TChannelSendPacket &Page)
+{
+    ApplyAcknowledgedOutcome(FAckPages.Ask(Page, Now()));
+}
+
+void TAntChannel::AcknowledgedCompleted() { ApplyAcknowledgedOutcome(FAckPages.Completed(Now())); }
+
+bool TAntChannel::AcknowledgedFailed()
+{
+    const TAckPageQueue::TOutcome outcome = FAckPages.Failed(Now());
+    ApplyAcknowledgedOutcome(outcome);
+    return outcome.Send.has_value();
+}
+
+void TAntChannel::AcknowledgedRefused() { ApplyAcknowledgedOutcome(FAckPages.Refused(Now())); }
+
+void TAntChannel::ExpireAcknowledgedWait() { ApplyAcknowledgedOutcome(FAckPages.Expire(Now())); }
+
+void TAntChannel::DropHeldAcknowledged() { ApplyAcknowledgedOutcome(FAckPages.Drop()); }
+
 // ---- trainer commands ----------------------------------------------------------------------
 
 void TAntChannel::ClearLastCommand()
@@ -100,9 +159,7 @@ void TAntChannel::ClearLastCommand()
 void TAntChannel::SendAcknowledged(const TChannelSendPacket &Page)
 {
     SetSendPacket(Page);
-    // The library gets a copy of its own: the field may be replaced by the next command.
-    TChannelSendPacket copy = Page;
-    TAntLib::ANT_SendAcknowledgedData(ChannelNumber(), copy.data());
+    QueueAcknowledged(Page);
 }
 
 void TAntChannel::SendResistance(uint8_t Level)

@@ -23,6 +23,7 @@ namespace events {
 constexpr uint8_t RxSearchTimeout = 0x01;
 constexpr uint8_t RxFail = 0x02;
 constexpr uint8_t TransferRxFailed = 0x04;
+constexpr uint8_t TransferTxCompleted = 0x05;
 constexpr uint8_t TransferTxFailed = 0x06;
 constexpr uint8_t ChannelClosed = 0x07;
 constexpr uint8_t RxFailGoToSearch = 0x08;

@@ -204,22 +204,43 @@ TEST_F(ChannelEvents, SearchTimeOutReopensStrapAndConsoleButNotTheTrainer)
     EXPECT_TRUE(Logged("chiamare trigger trainer disconnection and ask to the cusomer to do a  are-connection"));
 }
 
-TEST_F(ChannelEvents, FailedTransferResendsWhateverPageIsCurrent)
+TEST_F(ChannelEvents, FailedTransferResendsThePageThatFailed)
 {
     Use(acpAntFE);
-    const TChannelSendPacket first = BuildBasicResistancePage(40);
-    const TChannelSendPacket second = BuildRequestCapabilitiesPage();
-    Ch->SetSendPacket(first);
+    Ch->SetConnected(true);
+    const TChannelSendPacket level40 = BuildBasicResistancePage(40);
+    const TChannelSendPacket request = BuildRequestCapabilitiesPage();
+    Ch->QueueAcknowledged(level40);
+    // A page built later does not take the failed one's place: it waits in the hold.
+    Ch->SetSendPacket(request);
+    Ch->QueueAcknowledged(request);
     Event(TransferTxFailed);
-    Ch->SetSendPacket(second);
     Event(TransferTxFailed);
-    const auto sent = Lib.Calls("ANT_SendAcknowledgedData");
-    ASSERT_EQ(sent.size(), 2u);
+    auto sent = Lib.Calls("ANT_SendAcknowledgedData");
+    ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].Args[0], Number);
-    EXPECT_EQ(sent[0].Data, first);
-    EXPECT_EQ(sent[1].Data, second);
+    EXPECT_EQ(sent[1].Args[0], Number);
+    EXPECT_EQ(sent[1].Data, level40);
+    EXPECT_EQ(sent[2].Data, level40);
     EXPECT_EQ(LogLinesEndingWith(Log, "EVENT_TRANSFER_TX_FAILED ch(2)"), 2);
     EXPECT_EQ(LogLinesEndingWith(Log, "ANT_SendAcknowledgedData - Repeated for fail -"), 2);
+
+    // A newer page of the failed one's number goes instead, and keeps its place before the
+    // request that was asked for earlier.
+    const TChannelSendPacket level90 = BuildBasicResistancePage(90);
+    Ch->QueueAcknowledged(level90);
+    Event(TransferTxFailed);
+    Event(TransferTxCompleted);
+    sent = Lib.Calls("ANT_SendAcknowledgedData");
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_EQ(sent[3].Data, level90);
+    EXPECT_EQ(sent[4].Data, request);
+
+    // No page of ours in flight: a failure has nothing to send again.
+    Event(TransferTxCompleted);
+    Event(TransferTxFailed);
+    EXPECT_EQ(Lib.Calls("ANT_SendAcknowledgedData").size(), 5u);
+    EXPECT_EQ(LogLinesEndingWith(Log, "ANT_SendAcknowledgedData - Repeated for fail -"), 3);
 }
 
 TEST_F(ChannelEvents, ClosedByTheLibraryDisconnectsEveryProfile)

@@ -115,7 +115,9 @@ TEST_F(ControlFixture, SendOperationsCheckTheChannel)
     EXPECT_EQ(calls[1].Data, page);
 
     // Controller form of page 55, FE-C only.
+    ch->AcknowledgedCompleted();
     ch->SetWheelDiameter(659);
+    ch->AcknowledgedCompleted();
     Lib.Clear();
     Ctl.SendUserConfiguration(ch);
     ASSERT_EQ(Lib.Calls().size(), 1u);
@@ -149,6 +151,7 @@ TEST_F(ControlFixture, ConnectedFitnessChannelGetsARepeatRequest)
 
     // The tick repeats only while the channel is connected.
     fe->SendResistance(40);
+    fe->AcknowledgedCompleted();
     Lib.Clear();
     Ctl.RepeatCommandTimer(request);
     EXPECT_TRUE(Lib.Calls().empty());

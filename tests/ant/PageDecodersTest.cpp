@@ -203,6 +203,7 @@ TEST_F(DecoderFixture, FitnessEquipmentSettingsTrainerDataAndState)
     ch->SetChannelNumber(4);
     ch->SetConnected(true);
     ch->SetWheelDiameter(700);
+    ch->AcknowledgedCompleted(); // the trainer took the diameter
     Lib.Clear();
     auto *fe = static_cast<TAntProfileFE *>(ch->ProfileData());
 

@@ -37,6 +37,8 @@ struct TrainerFixture : ::testing::Test {
         return out;
     }
     bool Logged(const std::string &tail) const { return LogLinesEndingWith(Log, tail) > 0; }
+    // The trainer took the page in flight: the next one may go.
+    void Acked() { Ch->AcknowledgedCompleted(); }
     void MakeActive()
     {
         Ch->SetConnected(true);
@@ -110,6 +112,7 @@ TEST_F(TrainerFixture, SendResistanceRemembersAndSendsEvenWhenNotConnected)
 TEST_F(TrainerFixture, PowerAndSlopeNeedAConnectedChannel)
 {
     Ch->SendResistance(20);
+    Acked();
     Ch->SendPower(250);
     Ch->SendSlope(1.0);
     EXPECT_EQ(Sent().size(), 1u);
@@ -117,6 +120,7 @@ TEST_F(TrainerFixture, PowerAndSlopeNeedAConnectedChannel)
 
     Ch->SetConnected(true);
     Ch->SendPower(250);
+    Acked();
     EXPECT_EQ(Sent().back(), (Bytes{FePageTargetPower, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03}));
     EXPECT_EQ(Ch->LastTargetPower(), 250);
     EXPECT_EQ(Ch->LastResistance(), -1);
@@ -135,7 +139,9 @@ TEST_F(TrainerFixture, RepeatSendsOnlyTheLastCommandWhileActive)
 {
     Ch->SetConnected(true);
     Ch->SendPower(150);
+    Acked();
     Ch->SendResistance(40);
+    Acked();
     Lib.Clear();
     Ch->repeatLastCommand();
     EXPECT_EQ(Sent().size(), 0u) << "connected but not active";
@@ -143,12 +149,15 @@ TEST_F(TrainerFixture, RepeatSendsOnlyTheLastCommandWhileActive)
     Ch->repeatLastCommand();
     ASSERT_EQ(Sent().size(), 1u);
     EXPECT_EQ(Sent()[0], (Bytes{FePageBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 40}));
+    Acked();
 
     Ch->SendSlope(0.0);
+    Acked();
     Lib.Clear();
     Ch->repeatLastCommand();
     ASSERT_EQ(Sent().size(), 1u);
     EXPECT_EQ(Sent()[0][0], 0x33);
+    Acked();
 
     Ch->SetChannelState(chsConnectionLost);
     Lib.Clear();
@@ -169,6 +178,7 @@ TEST_F(TrainerFixture, RepeatSendsOnlyTheLastCommandWhileActive)
 TEST_F(TrainerFixture, UserConfigurationFromTheSetters)
 {
     Ch->SetUserWeight(75);
+    Acked();
     ASSERT_EQ(Sent().size(), 1u) << "weight sends also when not connected";
     EXPECT_EQ(Sent()[0], (Bytes{FePageUserConfiguration, 0x4C, 0x1D, 0xFF, 0xF9, 0xFF, 0x41, 0x00}));
     EXPECT_TRUE(Logged("DP55 Send User Configuration - Diam:659"));
@@ -190,6 +200,7 @@ TEST_F(TrainerFixture, DistanceStatesAndReset)
     fe->SetElapsedTime(100.0);
     Ch->SetConnected(true);
     Ch->SendResistance(20);
+    Acked();
 
     Ch->PauseDistance();
     EXPECT_EQ(Ch->DistanceState(), dsPause);
@@ -198,8 +209,10 @@ TEST_F(TrainerFixture, DistanceStatesAndReset)
     EXPECT_EQ(fe->Distance(), 500.0) << "starting from pause keeps the distance";
     EXPECT_EQ(Sent().back()[0], 0x37) << "start sends the user configuration";
 
+    Acked();
     Ch->StopDistance();
     Ch->SendResistance(30);
+    Acked();
     Ch->StartDistance();
     EXPECT_EQ(fe->Distance(), 0.0);
     EXPECT_EQ(fe->ElapsedTime(), 0.0);

@@ -76,6 +76,8 @@ TEST(ScenarioParser, DefaultsAndBuiltInScenario)
     EXPECT_TRUE(empty.devices.empty());
     EXPECT_EQ(empty.unplugAt, -1);
     EXPECT_EQ(empty.ackFailure, 0);
+    EXPECT_TRUE(empty.hostLog.empty());
+    EXPECT_EQ(parseScenario("host_log /tmp/pages.log # what the devices get\n").hostLog, "/tmp/pages.log");
 
     for (const char *name : {"default", ""}) {
         const Scenario d = loadScenario(name);
@@ -110,6 +112,8 @@ TEST(ScenarioParser, BadLinesNameTheLineAndTheReason)
     EXPECT_EQ(errorOf("ack_failure 1.5\n"), "line 1: probability 1.5 is out of range (0 to 1)");
     EXPECT_EQ(errorOf("ack_failure 0.1\nack_failure 0.2\n"), "line 2: ack_failure given twice");
     EXPECT_EQ(errorOf("unplug\n"), "line 1: expected: unplug TIME");
+    EXPECT_EQ(errorOf("host_log\n"), "line 1: expected: host_log FILE");
+    EXPECT_EQ(errorOf("host_log a\nhost_log b\n"), "line 2: host_log given twice");
     EXPECT_EQ(errorOf("seed 1 2\n"), "line 1: expected: seed NUMBER");
     EXPECT_EQ(errorOf("seed 99999999999999999999999\n"),
               "line 1: seed 99999999999999999999999 is too large");

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
 using namespace antsim;
 using namespace antsim::test;
 
@@ -666,4 +671,30 @@ TEST(VirtualStickRadio, MasterChannelTransmitsEveryPeriodAndNobodyAcknowledges)
     host.send(0x4F, {3, 0x10, 0, 0, 0, 0, 0, 0, 0});
     host.run(0.25);
     EXPECT_EQ(StickHost::events(host.take(), 3), (std::vector<uint8_t>{0x03, 0x06}));
+}
+
+TEST(VirtualStickRadio, HostLogHasALineForEveryPageADeviceTook)
+{
+    const std::string path = ::testing::TempDir() + "antsim_host_log_test.txt";
+    std::remove(path.c_str());
+    {
+        StickHost host("trainer 4242\nhost_log " + path + "\n");
+        host.openTrainer();
+        host.run(1);
+        host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x5A});
+        host.send(0x4F, {0, fec::kUserConfiguration, 0xFF, 0xFF, 0xFF, 0xF4, 0xFF, 0x4A, 0x00}); // refused
+        host.run(0.3);
+        host.send(0x4E, {0, fec::kTrackResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0x4E, 0xFF});
+        host.run(0.3);
+    }
+    std::ifstream in(path);
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(in, line))
+        lines.push_back(line.substr(line.find(' ') + 1)); // without the time
+    EXPECT_EQ(lines, (std::vector<std::string>{"trainer 4242 ack 30 FF FF FF FF FF FF 5A",
+                                               "trainer 4242 broadcast 33 FF FF FF FF 20 4E FF"}));
+
+    // A log that cannot be written makes the stick unusable rather than silently blind.
+    EXPECT_THROW(VirtualStick(parseScenario("host_log /nonexistent-dir/x.log\n"), {}), ScenarioError);
 }

@@ -60,12 +60,16 @@ void TConnectChannelThread::ConnectStep(TObject *)
     DoConnectChannelStepEvent();
 }
 
-void TConnectChannelThread::Call(bool Ok, const std::string &Success, const std::string &Failure)
+void TConnectChannelThread::Call(const std::function<bool()> &Send, const std::string &Success,
+                                 const std::string &Failure)
 {
-    if (Ok) {
+    // Pending before the call: the library may acknowledge on its thread before the call
+    // returns, and a flag set afterwards would wait for an answer that already came.
+    FChannel->SetRequestPending(true);
+    if (Send()) {
         Log(Success);
-        FChannel->SetRequestPending(true);
     } else {
+        FChannel->SetRequestPending(false);
         Log(Failure);
     }
 }
@@ -96,34 +100,36 @@ void TConnectChannelThread::PerformStep()
         std::vector<FormatArg> args{number};
         for (uint8_t b : key)
             args.emplace_back(b);
-        Call(ctl->SetNetworkKey(ch), "ANT_SetNetworkKey " + Format("Ch %d, %2x %2x %2x %2x %2x %2x %2x %2x", args),
+        Call([&] { return ctl->SetNetworkKey(ch); },
+             "ANT_SetNetworkKey " + Format("Ch %d, %2x %2x %2x %2x %2x %2x %2x %2x", args),
              Format("Error with ANT_SetNetworkKey Ch %d", {number}));
         break;
     }
     case ccsAssignChannel:
-        Call(ctl->AssignChannel(ch), "ANT_AssignChannel", "Error with ANT_AssignChannel");
+        Call([&] { return ctl->AssignChannel(ch); }, "ANT_AssignChannel", "Error with ANT_AssignChannel");
         break;
     case ccsSetChannelID:
-        Call(ctl->SetChannelId(ch), "ANT_SetChannelId", "Error with ANT_SetChannelId");
+        Call([&] { return ctl->SetChannelId(ch); }, "ANT_SetChannelId", "Error with ANT_SetChannelId");
         break;
     case ccsChannelPeriod:
-        Call(ctl->SetChannelPeriod(ch), "ANT_SetChannelPeriod", "Error with ANT_SetChannelPeriod");
+        Call([&] { return ctl->SetChannelPeriod(ch); }, "ANT_SetChannelPeriod", "Error with ANT_SetChannelPeriod");
         break;
     case ccsSetChannelPower:
-        Call(ctl->SetTransmitPower(ch), "ANT_SetTransmitPower", "Error with ANT_SetTransmitPower");
+        Call([&] { return ctl->SetTransmitPower(ch); }, "ANT_SetTransmitPower", "Error with ANT_SetTransmitPower");
         break;
     case ccsSetChannelSearchTimeout:
-        Call(ctl->SetChannelSearchTimeout(ch), "ANT_SetChannelSearchTimeout", "Error with ANT_SetChannelSearchTimeout");
+        Call([&] { return ctl->SetChannelSearchTimeout(ch); }, "ANT_SetChannelSearchTimeout",
+             "Error with ANT_SetChannelSearchTimeout");
         break;
     case ccsSetChannelLPSearchTimeout:
-        Call(ctl->SetLowPriorityChannelSearchTimeout(ch), "ANT_SetLowPriorityChannelSearchTimeout",
+        Call([&] { return ctl->SetLowPriorityChannelSearchTimeout(ch); }, "ANT_SetLowPriorityChannelSearchTimeout",
              "Error with ANT_SetLowPriorityChannelSearchTimeout");
         break;
     case ccsSetChannelFreq:
-        Call(ctl->SetChannelRFFreq(ch), "ANT_SetChannelRFFreq", "Error with ANT_SetChannelRFFreq");
+        Call([&] { return ctl->SetChannelRFFreq(ch); }, "ANT_SetChannelRFFreq", "Error with ANT_SetChannelRFFreq");
         break;
     case ccsOpen:
-        Call(ctl->OpenChannel(ch), "ANT_OpenChannel", "Error with ANT_OpenChannel");
+        Call([&] { return ctl->OpenChannel(ch); }, "ANT_OpenChannel", "Error with ANT_OpenChannel");
         break;
     case ccsSetChan:
         Complete();

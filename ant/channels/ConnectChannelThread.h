@@ -8,6 +8,7 @@
 #include "framework/Component.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TAntComControl;
@@ -77,7 +78,7 @@ private:
     void PerformStep();
     // Makes one library call of the sequence and logs its outcome; a failed call is made
     // again at the next tick because RequestPending stays false.
-    void Call(bool Ok, const std::string &Success, const std::string &Failure);
+    void Call(const std::function<bool()> &Send, const std::string &Success, const std::string &Failure);
     void Complete();
     void AfterConnected();
     void Log(const std::string &Text);

@@ -36,6 +36,8 @@ constexpr uint8_t EVENT_RX_BURST_PACKET = 0x9C;
 constexpr uint8_t MESG_RESPONSE_EVENT_ID = 0x40;
 constexpr uint8_t RESPONSE_NO_ERROR = 0x00;
 constexpr uint8_t MESG_CHANNEL_ID_ID = 0x51;
+constexpr uint8_t MESG_NETWORK_KEY_ID = 0x46;
+constexpr uint8_t MESG_RADIO_TX_POWER_ID = 0x47;
 
 struct TStepAnswer {
     uint8_t MessageId;
@@ -217,6 +219,17 @@ void RunEventAction(TAntChannel &Ch, uint8_t ucANTChannel, uint8_t ucEvent)
     }
 }
 
+// The answers to a network key and to the radio's power name the network or nothing, not a
+// channel: they belong to the channel whose sequence is at that step.
+bool IsOwnSystemAnswer(const TAntChannel &Ch, uint8_t ucResponseMsgID, const TAntResponseRow &Row)
+{
+    if (ucResponseMsgID != MESG_RESPONSE_EVENT_ID)
+        return false;
+    if (Row[1] == MESG_NETWORK_KEY_ID)
+        return Row[0] == Ch.NetNumber() && Ch.ChannelConnectionStep() == ccsSetNetworkKey;
+    return Row[1] == MESG_RADIO_TX_POWER_ID && Ch.ChannelConnectionStep() == ccsSetChannelPower;
+}
+
 void LogDropped(TAntChannel &Ch, const char *Where, const char *What)
 {
     try {
@@ -305,18 +318,18 @@ bool TAntChannel::ResponseFunc(uint8_t ucANTChannel, uint8_t ucResponseMsgID)
     if (!DoResponseFunction())
         return true;
     try {
-        if (ucANTChannel != ChannelNumber()) {
-            // The library's single response callback reaches the channel registered last: an
-            // answer for another channel must not move this channel's sequence or number.
-            Log("******************* ucANTChannel <> FChannelNumber ChannelRespFunc ************");
-            LogDropped(*this, "ResponseFunc", ("Response for channel " + IntToStr(ucANTChannel)).c_str());
-            return true;
-        }
         TAntResponseRow row;
         try {
             row = ResponseRow();
         } catch (const EAntError &e) {
             LogDropped(*this, "ResponseFunc", e.what());
+            return true;
+        }
+        if (ucANTChannel != ChannelNumber() && !IsOwnSystemAnswer(*this, ucResponseMsgID, row)) {
+            // The library's single response callback reaches the channel registered last: an
+            // answer for another channel must not move this channel's sequence or number.
+            Log("******************* ucANTChannel <> FChannelNumber ChannelRespFunc ************");
+            LogDropped(*this, "ResponseFunc", ("Response for channel " + IntToStr(ucANTChannel)).c_str());
             return true;
         }
         SetResponseCount(ResponseCount() + 1);

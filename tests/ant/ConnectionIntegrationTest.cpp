@@ -10,8 +10,13 @@
 #include "maps/ResistanceMap.h"
 
 #include <cmath>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <mutex>
 #include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -271,4 +276,46 @@ TEST_F(ConnectionFixture, AllThreeChannelsConnectedAtOnce)
         const std::string start = "---- Connecting to aAntChannel " + std::to_string(ch->ChannelNumber());
         EXPECT_TRUE(LogHas(start));
     }
+}
+
+// The same connection with the stick behind a pseudo-terminal, through the serial transport.
+TEST_F(ConnectionFixture, TheTrainerConnectsOverThePtyStick)
+{
+    UseScenario("trainer 4242 max_resistance=777\nrider 0 200 85\n");
+    const std::string scenarioFile = (ScenarioDir / "scenario.txt").string();
+    ::unsetenv("FENNICK_VIRTUAL_TRAINER");
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const char *argv[] = {VIRTUAL_STICK_TOOL, "--scenario", scenarioFile.c_str(), "--quit-after", "60", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, VIRTUAL_STICK_TOOL, &actions, nullptr, const_cast<char **>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string pty;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n')
+        pty += c;
+    ::close(out[0]);
+    ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
+    ::setenv("FENNICK_ANT_SERIAL", pty.c_str(), 1);
+
+    Open("ANT serial device");
+    TAntChannel *fe = AddChannel(acpAntFE, 1, 0);
+    const bool connected = ConnectAndWait(fe);
+    const bool capabilities = connected && PumpUntil([&] { return Fe(fe).MaximumResistance() == 777; });
+    const bool pages = connected && PumpUntil([&] { return Fe(fe).InstantaneousCadence() == 85; });
+    Stop();
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(connected);
+    EXPECT_TRUE(capabilities);
+    EXPECT_TRUE(pages);
+    EXPECT_EQ(fe->DeviceNumber(), 4242);
+    EXPECT_EQ(MessagesOffUiThread.load(), 0);
+    EXPECT_TRUE(WIFEXITED(status));
 }

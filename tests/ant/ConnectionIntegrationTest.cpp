@@ -308,14 +308,15 @@ TEST_F(ConnectionFixture, TheTrainerConnectsOverThePtyStick)
     const bool connected = ConnectAndWait(fe);
     const bool capabilities = connected && PumpUntil([&] { return Fe(fe).MaximumResistance() == 777; });
     const bool pages = connected && PumpUntil([&] { return Fe(fe).InstantaneousCadence() == 85; });
-    Stop();
+    const uint16_t learnt = fe->DeviceNumber();
+    Stop(); // frees the channel
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(connected);
     EXPECT_TRUE(capabilities);
     EXPECT_TRUE(pages);
-    EXPECT_EQ(fe->DeviceNumber(), 4242);
+    EXPECT_EQ(learnt, 4242);
     EXPECT_EQ(MessagesOffUiThread.load(), 0);
     EXPECT_TRUE(WIFEXITED(status));
 }

@@ -340,8 +340,10 @@ TAntChannel *TAntChannel::ResponseTarget(uint8_t ucANTChannel, uint8_t ucRespons
                              (Row[1] == MESG_NETWORK_KEY_ID || Row[1] == MESG_RADIO_TX_POWER_ID);
     if (networkWide) {
         const TChannelConnectionStep step = Row[1] == MESG_NETWORK_KEY_ID ? ccsSetNetworkKey : ccsSetChannelPower;
-        auto waiting = [step](const TAntChannel *ch) {
-            return ch->RequestPending() && ch->ChannelConnectionStep() == step;
+        // A key's answer carries its network number; the power's answer carries nothing.
+        auto waiting = [step, &Row](const TAntChannel *ch) {
+            return ch->RequestPending() && ch->ChannelConnectionStep() == step &&
+                   (step != ccsSetNetworkKey || ch->NetNumber() == Row[0]);
         };
         if (waiting(this))
             return this;

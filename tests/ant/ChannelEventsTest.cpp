@@ -328,7 +328,7 @@ TEST_F(ChannelEvents, NetworkKeyAndPowerAnswersReachTheChannelWaitingForThem)
     Use(acpAntFE);
     Ch->SetChannelConnectionStep(ccsSetNetworkKey);
     Ch->SetRequestPending(true);
-    Response(ResponseEvent, {1, 0x46, 0}, 1); // network 1
+    Response(ResponseEvent, {0, 0x46, 0}, 0); // network 0
     EXPECT_EQ(Ch->ChannelConnectionStep(), ccsAssignChannel);
     EXPECT_FALSE(Ch->RequestPending());
 
@@ -383,6 +383,34 @@ TEST_F(ChannelEvents, ResponseForAnotherChannelReachesTheChannelOfThatNumber)
     Response(ResponseEvent, {9, 0x46, 0}, 9);
     EXPECT_TRUE(Logged("Response for channel 9 (TAntChannel.ResponseFunc): call dropped"));
     EXPECT_EQ(Ch->ResponseCount(), 0);
+}
+
+// The network key's answer carries the network number and the radio power's a zero: neither
+// names the channel, which takes them only while its sequence waits for that step.
+TEST_F(ChannelEvents, SystemAnswersReachTheChannelAtThatStep)
+{
+    Use(acpAntConsole);
+    ASSERT_NE(Ch->NetNumber(), Number);
+    Ch->SetChannelConnectionStep(ccsSetNetworkKey);
+    Ch->SetRequestPending(true);
+    Response(ResponseEvent, {Ch->NetNumber(), 0x46, 0}, Ch->NetNumber());
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsAssignChannel);
+    EXPECT_FALSE(Ch->RequestPending());
+
+    Ch->SetChannelConnectionStep(ccsSetChannelPower);
+    Ch->SetRequestPending(true);
+    Response(ResponseEvent, {0, 0x47, 0}, 0);
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsSetChannelSearchTimeout);
+    EXPECT_FALSE(Ch->RequestPending());
+
+    // At another step, or for another network, they are some other channel's.
+    Ch->SetRequestPending(true);
+    Response(ResponseEvent, {0, 0x47, 0}, 0);
+    Ch->SetChannelConnectionStep(ccsSetNetworkKey);
+    Response(ResponseEvent, {uint8_t(Number + 1), 0x46, 0}, uint8_t(Number + 1));
+    EXPECT_EQ(Ch->ChannelConnectionStep(), ccsSetNetworkKey);
+    EXPECT_TRUE(Ch->RequestPending());
+    EXPECT_EQ(Ch->ResponseCount(), 2);
 }
 
 TEST_F(ChannelEvents, EventForAnotherChannelNumberIsLoggedAndHandled)

@@ -171,6 +171,28 @@ TEST_F(SequencerFixture, AFullSequenceFollowsTheAcknowledgementsToAConnectedChan
     EXPECT_EQ(Ctl.AntRequestList()->Count(), 0);
 }
 
+// The library may answer on its thread before the call returns: the step must not then be
+// left waiting for the answer it already has.
+TEST_F(SequencerFixture, AnAnswerThatComesBeforeTheCallReturnsMovesTheSequenceOn)
+{
+    TAntChannel *ch = AddChannel(acpAntHR, 0);
+    TConnectChannelThread *seq = Connect(ch);
+    seq->ConnectStep(nullptr);
+    Lib.OnCall = [ch](const TFakeAntCall &call) {
+        for (const TStep &step : Sequence)
+            if (call.Name == step.Call)
+                Acknowledge(ch, step.Ack);
+    };
+    for (size_t i = 0; i < std::size(Sequence); ++i) {
+        seq->ConnectStep(nullptr);
+        EXPECT_FALSE(ch->RequestPending()) << Sequence[i].Call;
+    }
+    seq->ConnectStep(nullptr);
+    Lib.OnCall = nullptr;
+    EXPECT_TRUE(ch->Connected());
+    EXPECT_EQ(ConfigCalls().size(), std::size(Sequence));
+}
+
 TEST_F(SequencerFixture, AnFeChannelAsksForItsCapabilitiesInTheCompletingTick)
 {
     TAntChannel *ch = AddChannel(acpAntFE, 1);

@@ -114,8 +114,12 @@ TFakeAntLib::~TFakeAntLib()
 
 void TFakeAntLib::Record(TFakeAntCall Call)
 {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FCalls.push_back(std::move(Call));
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FCalls.push_back(Call);
+    }
+    if (OnCall)
+        OnCall(Call);
 }
 
 std::vector<TFakeAntCall> TFakeAntLib::Calls() const

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,6 +42,8 @@ public:
     static TFakeAntLib *Current;
 
     void Record(TFakeAntCall Call);
+    // Runs inside each call after it is recorded, as a library answering at once would.
+    std::function<void(const TFakeAntCall &)> OnCall;
 
 private:
     mutable std::mutex FMutex;

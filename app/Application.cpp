@@ -1,0 +1,35 @@
+#include "app/Application.h"
+
+#include "app/Logo.h"
+#include "platform/LocaleFormats.h"
+#include "platform/Registry.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+bool ApplyOptions(const TAppOptions &Options, TAppSession &Session, std::string &Error)
+{
+    Session.Options = Options;
+    if (!Options.LogFile.empty()) {
+        Session.Log = TLogFileSink::Open(Options.LogFile, Error);
+        if (!Session.Log)
+            return false;
+    }
+    if (!Options.RegistryFile.empty())
+        SetRegistryFile(Options.RegistryFile);
+    if (Options.VirtualTrainer)
+        ::setenv("FENNICK_VIRTUAL_TRAINER", Options.VirtualTrainer->c_str(), 1);
+    if (!Options.AntLibrary.empty())
+        ::setenv("FENNICK_ANT_LIBRARY", Options.AntLibrary.c_str(), 1);
+    return true;
+}
+
+void SetUpApplication(QApplication &App)
+{
+    App.setApplicationName(QStringLiteral("fennick"));
+    App.setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
+    App.setApplicationVersion(QStringLiteral(FENNICK_VERSION));
+    App.setWindowIcon(ApplicationIcon());
+    UseSystemFormatSettings();
+}

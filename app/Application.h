@@ -1,0 +1,27 @@
+#pragma once
+// Start-up of the application: what the command line asks of the process, and the
+// application object's name, title and icon.
+#include "app/CommandLine.h"
+#include "app/LogLines.h"
+
+#include <memory>
+#include <string>
+
+class QApplication;
+
+inline constexpr char ApplicationTitle[] = "Fennick FE-C";
+
+// What the options leave for the window to use.
+struct TAppSession {
+    TAppOptions Options;
+    // The --log copy; nullptr without --log. The window adds Log->Observer() to its memo's lines.
+    std::unique_ptr<TLogFileSink> Log;
+};
+
+// Makes the process follow the options: the hive location, and the environment the ANT
+// library reads ($FENNICK_VIRTUAL_TRAINER, $FENNICK_ANT_LIBRARY), which is why it runs before
+// any thread starts. False with `Error` set when the log file cannot be opened.
+bool ApplyOptions(const TAppOptions &Options, TAppSession &Session, std::string &Error);
+
+// Name, title ("Fennick FE-C"), window icon, and the locale's number and time formats.
+void SetUpApplication(QApplication &App);

@@ -1,0 +1,104 @@
+#include "app/CommandLine.h"
+
+#ifndef FENNICK_VERSION
+#error "FENNICK_VERSION comes from the build"
+#endif
+
+namespace {
+
+// "--name=value" gives name and value; "--name" gives name alone.
+struct TArgument {
+    std::string Name;
+    std::optional<std::string> Value;
+};
+
+TArgument SplitArgument(const std::string &Arg)
+{
+    const size_t eq = Arg.find('=');
+    if (Arg.rfind("--", 0) != 0 || eq == std::string::npos)
+        return {Arg, std::nullopt};
+    return {Arg.substr(0, eq), Arg.substr(eq + 1)};
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
+{
+    TCommandLine result;
+    TAppOptions &o = result.Options;
+    bool trainerWithoutValue = false;
+    for (size_t i = 0; i < Args.size() && result.Ok(); ++i) {
+        const TArgument arg = SplitArgument(Args[i]);
+        // The value of an option that needs one: after '=' or the next argument.
+        auto value = [&](std::string &target, const char *what) {
+            if (arg.Value)
+                target = *arg.Value;
+            else if (i + 1 < Args.size())
+                target = Args[++i];
+            else
+                target.clear();
+            if (target.empty())
+                result.Error = "option '" + arg.Name + "' needs " + what;
+        };
+        const bool takesNoValue = arg.Name == "--help" || arg.Name == "-h" || arg.Name == "--version";
+        if (takesNoValue && arg.Value) {
+            result.Error = "option '" + arg.Name + "' takes no value";
+        } else if (arg.Name == "--help" || arg.Name == "-h") {
+            o.Help = true;
+        } else if (arg.Name == "--version") {
+            o.Version = true;
+        } else if (arg.Name == "--registry") {
+            value(o.RegistryFile, "a file name");
+        } else if (arg.Name == "--ant-library") {
+            value(o.AntLibrary, "a library path");
+        } else if (arg.Name == "--log") {
+            value(o.LogFile, "a file name (or - for standard error)");
+        } else if (arg.Name == "--virtual-trainer") {
+            if (arg.Value && arg.Value->empty())
+                result.Error = "option '--virtual-trainer=' needs a scenario after '='";
+            o.VirtualTrainer = arg.Value ? *arg.Value : "default";
+            trainerWithoutValue = !arg.Value;
+            continue;
+        } else if (Args[i].rfind("-", 0) == 0 && Args[i] != "-") {
+            result.Error = "unknown option '" + Args[i] + "'";
+        } else if (trainerWithoutValue && i > 0 && Args[i - 1] == "--virtual-trainer") {
+            result.Error = "unexpected argument '" + Args[i] + "' (a scenario is given as --virtual-trainer=" +
+                           Args[i] + ")";
+        } else {
+            result.Error = "unexpected argument '" + Args[i] + "'";
+        }
+        trainerWithoutValue = false;
+    }
+    if (!result.Ok())
+        result.Options = TAppOptions();
+    return result;
+}
+
+std::string UsageText()
+{
+    return "Usage: fennick [OPTION]...\n"
+           "Calibrates an ANT+ FE-C bike trainer through an ANT USB stick.\n"
+           "\n"
+           "  --registry FILE             read the calibration settings from FILE (a .reg export);\n"
+           "                              default $FENNICK_REGISTRY, else\n"
+           "                              $XDG_CONFIG_HOME/fennick/registry.reg\n"
+           "  --virtual-trainer[=SCENARIO]  use the virtual ANT stick with its simulated trainer\n"
+           "                              (the built-in scenario, or a scenario file)\n"
+           "  --ant-library PATH          load this ANT library instead of libANT_DLL.so\n"
+           "  --log FILE                  copy the debug log to FILE (- for standard error)\n"
+           "  -h, --help                  show this help and exit\n"
+           "      --version               show the version and exit\n"
+           "\n"
+           "Exit status: 0 when the application ends normally, 2 for a command line that is\n"
+           "not understood.\n";
+}
+
+std::string VersionText()
+{
+    return std::string("fennick (Fennick FE-C) ") + FENNICK_VERSION + "\n";
+}
+
+std::string CommandLineErrorText(const std::string &Error)
+{
+    return "fennick: " + Error + "\nTry 'fennick --help' for more information.\n";
+}

@@ -1,0 +1,38 @@
+// fennick: the calibration application.
+#include "app/Application.h"
+#include "app/CommandLine.h"
+
+#include <QApplication>
+
+#include <iostream>
+
+int main(int argc, char **argv)
+{
+    const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!commandLine.Ok()) {
+        std::cerr << CommandLineErrorText(commandLine.Error);
+        return CommandLineErrorExitCode;
+    }
+    if (commandLine.Options.Help) {
+        std::cout << UsageText();
+        return 0;
+    }
+    if (commandLine.Options.Version) {
+        std::cout << VersionText();
+        return 0;
+    }
+    TAppSession session;
+    std::string error;
+    if (!ApplyOptions(commandLine.Options, session, error)) {
+        std::cerr << "fennick: " << error << "\n";
+        return CommandLineErrorExitCode;
+    }
+    // Qt sees no arguments: the command line is ours alone (QT_QPA_PLATFORM and the other
+    // environment variables still reach it).
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    SetUpApplication(app);
+
+    std::cerr << "fennick: this build has no calibration window yet; nothing to show\n";
+    return 1;
+}

@@ -1,0 +1,138 @@
+#include "app/Application.h"
+#include "app/CommandLine.h"
+
+#include "GuiTestApp.h"
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+TCommandLine Parse(std::vector<std::string> Args)
+{
+    return ParseCommandLine(Args);
+}
+
+TEST(CommandLineTest, NoArgumentsIsThePlainFlow)
+{
+    const TCommandLine c = Parse({});
+    ASSERT_TRUE(c.Ok());
+    EXPECT_FALSE(c.Options.Help);
+    EXPECT_FALSE(c.Options.VirtualTrainer.has_value());
+    EXPECT_TRUE(c.Options.RegistryFile.empty());
+    EXPECT_TRUE(c.Options.LogFile.empty());
+}
+
+TEST(CommandLineTest, OptionsWithValues)
+{
+    TCommandLine c = Parse({"--registry", "/tmp/a.reg", "--ant-library=/opt/libANT_DLL.so", "--log", "-",
+                            "--virtual-trainer"});
+    ASSERT_TRUE(c.Ok()) << c.Error;
+    EXPECT_EQ(c.Options.RegistryFile, "/tmp/a.reg");
+    EXPECT_EQ(c.Options.AntLibrary, "/opt/libANT_DLL.so");
+    EXPECT_EQ(c.Options.LogFile, "-");
+    EXPECT_EQ(c.Options.VirtualTrainer, "default");
+
+    c = Parse({"--virtual-trainer=hills.scenario", "--registry=x=y.reg"});
+    ASSERT_TRUE(c.Ok()) << c.Error;
+    EXPECT_EQ(c.Options.VirtualTrainer, "hills.scenario");
+    EXPECT_EQ(c.Options.RegistryFile, "x=y.reg") << "only the first '=' separates";
+}
+
+TEST(CommandLineTest, MistakesAreNamed)
+{
+    EXPECT_EQ(Parse({"--bogus"}).Error, "unknown option '--bogus'");
+    EXPECT_EQ(Parse({"-x"}).Error, "unknown option '-x'");
+    EXPECT_EQ(Parse({"stray"}).Error, "unexpected argument 'stray'");
+    EXPECT_EQ(Parse({"--registry"}).Error, "option '--registry' needs a file name");
+    EXPECT_EQ(Parse({"--registry="}).Error, "option '--registry' needs a file name");
+    EXPECT_EQ(Parse({"--log"}).Error, "option '--log' needs a file name (or - for standard error)");
+    EXPECT_EQ(Parse({"--ant-library"}).Error, "option '--ant-library' needs a library path");
+    EXPECT_EQ(Parse({"--virtual-trainer="}).Error, "option '--virtual-trainer=' needs a scenario after '='");
+    EXPECT_EQ(Parse({"--virtual-trainer", "hills.scenario"}).Error,
+              "unexpected argument 'hills.scenario' (a scenario is given as --virtual-trainer=hills.scenario)");
+    EXPECT_EQ(Parse({"--help=yes"}).Error, "option '--help' takes no value");
+    // A failed parse hands back no half-read options.
+    const TCommandLine c = Parse({"--registry", "a.reg", "--bogus"});
+    EXPECT_TRUE(c.Options.RegistryFile.empty());
+}
+
+TEST(CommandLineTest, OptionsReachTheProcess)
+{
+    ::unsetenv("FENNICK_VIRTUAL_TRAINER");
+    ::unsetenv("FENNICK_ANT_LIBRARY");
+    TAppSession session;
+    std::string error;
+    TAppOptions options;
+    ASSERT_TRUE(ApplyOptions(options, session, error));
+    EXPECT_EQ(std::getenv("FENNICK_VIRTUAL_TRAINER"), nullptr) << "nothing set without options";
+    EXPECT_EQ(session.Log, nullptr);
+
+    options.RegistryFile = "/tmp/fennick-option-test.reg";
+    options.VirtualTrainer = "default";
+    options.AntLibrary = "/opt/lib/libANT_DLL.so";
+    options.LogFile = "-";
+    ASSERT_TRUE(ApplyOptions(options, session, error)) << error;
+    EXPECT_EQ(RegistryFile(), "/tmp/fennick-option-test.reg");
+    EXPECT_STREQ(std::getenv("FENNICK_VIRTUAL_TRAINER"), "default");
+    EXPECT_STREQ(std::getenv("FENNICK_ANT_LIBRARY"), "/opt/lib/libANT_DLL.so");
+    EXPECT_NE(session.Log, nullptr);
+    SetRegistryFile("");
+
+    options = TAppOptions();
+    options.LogFile = "/nonexistent-folder/fennick.log";
+    TAppSession failed;
+    EXPECT_FALSE(ApplyOptions(options, failed, error));
+    EXPECT_EQ(error, "cannot open log file '/nonexistent-folder/fennick.log': No such file or directory");
+}
+
+// The real executable, as a user starts it.
+struct TRun {
+    int ExitCode;
+    QString Out;
+    QString Err;
+};
+
+TRun RunFennick(const QStringList &Args)
+{
+    GuiTestApp();
+    QProcess process;
+    process.start(QString::fromLocal8Bit(std::getenv("FENNICK_EXE")), Args);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(FennickExecutableTest, HelpAndVersion)
+{
+    const TRun help = RunFennick({"--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_TRUE(help.Out.startsWith("Usage: fennick [OPTION]...")) << help.Out.toStdString();
+    for (const char *option : {"--registry FILE", "--virtual-trainer[=SCENARIO]", "--ant-library PATH", "--log FILE"})
+        EXPECT_TRUE(help.Out.contains(option)) << option;
+    EXPECT_TRUE(help.Err.isEmpty());
+
+    const TRun version = RunFennick({"--version"});
+    EXPECT_EQ(version.ExitCode, 0);
+    EXPECT_EQ(version.Out.toStdString(), VersionText());
+}
+
+TEST(FennickExecutableTest, ACommandLineNotUnderstoodExitsWith2)
+{
+    const TRun bad = RunFennick({"--frobnicate"});
+    EXPECT_EQ(bad.ExitCode, 2);
+    EXPECT_TRUE(bad.Out.isEmpty());
+    EXPECT_EQ(bad.Err.toStdString(), "fennick: unknown option '--frobnicate'\n"
+                                     "Try 'fennick --help' for more information.\n");
+
+    const TRun noLog = RunFennick({"--log", "/nonexistent-folder/x.log"});
+    EXPECT_EQ(noLog.ExitCode, 2);
+    EXPECT_TRUE(noLog.Err.startsWith("fennick: cannot open log file '/nonexistent-folder/x.log'"));
+}
+
+} // namespace

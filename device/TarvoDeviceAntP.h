@@ -299,7 +299,8 @@ protected:
     TResistanceMap *FResistanceMap = nullptr;
     double FVirtualSpeed = 0.0;
     int32_t FHighPowerReduceStartSpeed = 0;
-    double FHighPowerReduceCoefficient = 0.0;
+    // Atomic: SetPower also runs on the library's thread (the trainer channel's disconnection).
+    std::atomic<double> FHighPowerReduceCoefficient{0.0};
     double FHighPowerReduceCoefficientMinimum = 0.0;
     TMapCalibration *FMapCalibration = nullptr;
     double FDiameter = 0.0;
@@ -378,6 +379,13 @@ private:
     TAntDevice *OpenFirstDevice();
     void ReleaseDevicesWhenNoChannelLeft();
     void ForgetChannel(TAntChannel *Channel);
+
+    // ---- steps of the statistics tick (TarvoStatistics.cpp) ---------------------------------
+    void ReadTrainerRecord(const TAntProfileFE &Record);
+    void RunVirtualSpeedStep();
+    void ReadHeartRate();
+    void CountCalories();
+    void CheckCourseFinished();
 
     static std::atomic<TAntDevice *> FSelectedAntDevice;
 };

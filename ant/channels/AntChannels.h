@@ -226,6 +226,8 @@ public:
     void SendUserConfiguration();
     // Repeats the remembered command while Connected and chsActive.
     void repeatLastCommand();
+    // The record's live readings back to 0, as on disconnection (heart rate, speed, ...).
+    void ClearLiveValues();
 
     // ---- event triggers ----
     virtual void TriggerConnected();
@@ -245,7 +247,6 @@ public:
     virtual void TriggerChannelResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);
 
 private:
-    void ClearLiveValues();
     void ClearLastCommand();
     void SendAcknowledged(const TChannelSendPacket &Page);
 

@@ -227,6 +227,8 @@ public:
     void SendUserConfiguration();
     // Repeats the remembered command while Connected and chsActive.
     void repeatLastCommand();
+    // The record's live readings back to 0, as on disconnection (heart rate, speed, ...).
+    void ClearLiveValues();
 
     // Acknowledged pages (TrainerCommands.cpp). Every acknowledged page of the channel and of
     // the controller goes out through the channel's hold: at most one in flight, the others
@@ -264,7 +266,6 @@ private:
     // The channel of this list an answer is for (see ResponseFunc); nullptr when none is.
     TAntChannel *ResponseTarget(uint8_t ucANTChannel, uint8_t ucResponseMsgID, const TAntResponseRow &Row);
     void HandleResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID, const TAntResponseRow &Row);
-    void ClearLiveValues();
     void ClearLastCommand();
     void SendAcknowledged(const TChannelSendPacket &Page);
     void ApplyAcknowledgedOutcome(const TAckPageQueue::TOutcome &Outcome);

@@ -1,23 +1,6 @@
 // The plain properties of the trainer device: assigned when different, read as stored.
 #include "device/TarvoDeviceAntP.h"
-
-namespace {
-
-template <class T>
-void AssignWhenDifferent(T &Field, T Value)
-{
-    if (Field != Value)
-        Field = Value;
-}
-
-template <class T>
-void AssignWhenDifferent(std::atomic<T> &Field, T Value)
-{
-    if (Field.load(std::memory_order_relaxed) != Value)
-        Field.store(Value, std::memory_order_relaxed);
-}
-
-} // namespace
+#include "framework/AssignWhenDifferent.h"
 
 void TTarvoDeviceAntP::SetCalibration(double Value) { AssignWhenDifferent(FCalibration, Value); }
 void TTarvoDeviceAntP::SetVirtualSpeedEnabled(bool Value) { AssignWhenDifferent(FVirtualSpeedEnabled, Value); }

@@ -5,6 +5,7 @@
 #include "ant/channels/AntChannelList.h"
 #include "ant/channels/AntChannelProfiles.h"
 #include "ant/channels/NetworkKeys.h"
+#include "framework/AssignWhenDifferent.h"
 #include "framework/Strings.h"
 #include "framework/SysUtils.h"
 #include "maps/ResistanceMap.h"
@@ -12,20 +13,6 @@
 #include <cstring>
 
 namespace {
-
-template <class T, class V>
-void AssignWhenDifferent(T &Field, V Value)
-{
-    if (Field != Value)
-        Field = Value;
-}
-
-template <class T, class V>
-void AssignAtomicWhenDifferent(std::atomic<T> &Field, V Value)
-{
-    if (Field.load(std::memory_order_relaxed) != static_cast<T>(Value))
-        Field.store(static_cast<T>(Value), std::memory_order_release);
-}
 
 uint64_t PackPacket(const TChannelSendPacket &Packet)
 {
@@ -123,10 +110,10 @@ TAntChannelList *TAntChannel::ChannelList() const
 }
 
 void TAntChannel::SetName(const std::string &Value) { AssignWhenDifferent(FName, Value); }
-void TAntChannel::SetChannelNumber(uint8_t Value) { AssignAtomicWhenDifferent(FChannelNumber, Value); }
+void TAntChannel::SetChannelNumber(uint8_t Value) { AssignWhenDifferent(FChannelNumber, Value); }
 void TAntChannel::SetChannelType(uint8_t Value) { AssignWhenDifferent(FChannelType, Value); }
 void TAntChannel::SetChannelFrequency(uint8_t Value) { AssignWhenDifferent(FChannelFrequency, Value); }
-void TAntChannel::SetDeviceNumber(uint16_t Value) { AssignAtomicWhenDifferent(FDeviceNumber, Value); }
+void TAntChannel::SetDeviceNumber(uint16_t Value) { AssignWhenDifferent(FDeviceNumber, Value); }
 void TAntChannel::SetDeviceType(uint8_t Value) { AssignWhenDifferent(FDeviceType, Value); }
 void TAntChannel::SetNetNumber(uint8_t Value) { AssignWhenDifferent(FNetNumber, Value); }
 void TAntChannel::SetTransmissionType(uint8_t Value) { AssignWhenDifferent(FTransmissionType, Value); }
@@ -136,34 +123,34 @@ void TAntChannel::SetMessagePeriod(uint16_t Value)
     AssignWhenDifferent(FMessagePeriod, Value);
     FAckPages.SetWaitLimit(AcknowledgedWaitLimit(FMessagePeriod));
 }
-void TAntChannel::SetDoResponseFunction(bool Value) { AssignAtomicWhenDifferent(FDoResponseFunction, Value); }
-void TAntChannel::SetDoChannelEventFunction(bool Value) { AssignAtomicWhenDifferent(FDoChannelEventFunction, Value); }
+void TAntChannel::SetDoResponseFunction(bool Value) { AssignWhenDifferent(FDoResponseFunction, Value); }
+void TAntChannel::SetDoChannelEventFunction(bool Value) { AssignWhenDifferent(FDoChannelEventFunction, Value); }
 void TAntChannel::SetPairing(bool Value) { AssignWhenDifferent(FPairing, Value); }
 void TAntChannel::SetDelay(int32_t Value) { AssignWhenDifferent(FDelay, Value); }
-void TAntChannel::SetDebugMode(bool Value) { AssignAtomicWhenDifferent(FDebugMode, Value); }
-void TAntChannel::SetLogStrings(TStrings *Value) { AssignAtomicWhenDifferent(FLogStrings, Value); }
+void TAntChannel::SetDebugMode(bool Value) { AssignWhenDifferent(FDebugMode, Value); }
+void TAntChannel::SetLogStrings(TStrings *Value) { AssignWhenDifferent(FLogStrings, Value); }
 void TAntChannel::SetChannelConnectionStep(TChannelConnectionStep Value)
 {
-    AssignAtomicWhenDifferent(FChannelConnectionStep, Value);
+    AssignWhenDifferent(FChannelConnectionStep, Value);
 }
 void TAntChannel::SetDistanceState(TAntDistanceState Value) { AssignWhenDifferent(FDistanceState, Value); }
 void TAntChannel::SetRepeatCommandInterval(int32_t Value) { AssignWhenDifferent(FRepeatCommandInterval, Value); }
 void TAntChannel::SetChannelDeviceNumberReceived(bool Value)
 {
-    AssignAtomicWhenDifferent(FChannelDeviceNumberReceived, Value);
+    AssignWhenDifferent(FChannelDeviceNumberReceived, Value);
 }
 void TAntChannel::SetConnectedOnEventRx(bool Value) { AssignWhenDifferent(FConnectedOnEventRx, Value); }
 void TAntChannel::SetSearchTimeout(uint8_t Value) { AssignWhenDifferent(FSearchTimeout, Value); }
 void TAntChannel::SetLowPrioritySearchTimeout(uint8_t Value) { AssignWhenDifferent(FLowPrioritySearchTimeout, Value); }
 void TAntChannel::SetNetworkKey(const TAntNetworkKey &Value) { FNetworkKey = Value; }
-void TAntChannel::SetChannelState(TAntChannelState Value) { AssignAtomicWhenDifferent(FChannelState, Value); }
-void TAntChannel::SetEventCount(int32_t Value) { AssignAtomicWhenDifferent(FEventCount, Value); }
-void TAntChannel::SetResponseCount(int32_t Value) { AssignAtomicWhenDifferent(FResponseCount, Value); }
+void TAntChannel::SetChannelState(TAntChannelState Value) { AssignWhenDifferent(FChannelState, Value); }
+void TAntChannel::SetEventCount(int32_t Value) { AssignWhenDifferent(FEventCount, Value); }
+void TAntChannel::SetResponseCount(int32_t Value) { AssignWhenDifferent(FResponseCount, Value); }
 void TAntChannel::SetAntDeviceId(int32_t Value) { AssignWhenDifferent(FAntDeviceId, Value); }
-void TAntChannel::SetEventThreadId(uint32_t Value) { AssignAtomicWhenDifferent(FEventThreadId, Value); }
-void TAntChannel::SetResponseThreadId(uint32_t Value) { AssignAtomicWhenDifferent(FResponseThreadId, Value); }
-void TAntChannel::SetRequestPending(bool Value) { AssignAtomicWhenDifferent(FRequestPending, Value); }
-void TAntChannel::SetRxFailCount(int32_t Value) { AssignAtomicWhenDifferent(FRxFailCount, Value); }
+void TAntChannel::SetEventThreadId(uint32_t Value) { AssignWhenDifferent(FEventThreadId, Value); }
+void TAntChannel::SetResponseThreadId(uint32_t Value) { AssignWhenDifferent(FResponseThreadId, Value); }
+void TAntChannel::SetRequestPending(bool Value) { AssignWhenDifferent(FRequestPending, Value); }
+void TAntChannel::SetRxFailCount(int32_t Value) { AssignWhenDifferent(FRxFailCount, Value); }
 
 void TAntChannel::SetRxBufferIndex(int32_t Value)
 {

@@ -1,20 +1,5 @@
 #include "ant/profiles/ANTPlusProfileData.h"
-
-namespace {
-template <class T>
-void AssignWhenDifferent(T &Field, T Value)
-{
-    if (Field != Value)
-        Field = Value;
-}
-
-template <class T>
-void AssignWhenDifferent(std::atomic<T> &Field, T Value)
-{
-    if (Field.load(std::memory_order_relaxed) != Value)
-        Field.store(Value, std::memory_order_relaxed);
-}
-} // namespace
+#include "framework/AssignWhenDifferent.h"
 
 uint8_t EquipmentTypeCode(uint8_t AntEquipmentType)
 {

@@ -256,14 +256,19 @@ void TForm1::paintEvent(QPaintEvent *Event)
 
 bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
 {
-    if (Event->type() == QEvent::KeyPress) {
-        auto *widget = qobject_cast<QWidget *>(Watched);
-        // Only the first delivery: a key the focused control ignores comes again to its parents.
-        QWidget *first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
-        if (widget == first && widget->window() == this) {
-            auto *key = static_cast<QKeyEvent *>(Event);
-            RunHandler([&] { FormKeyDown(key->key(), key->modifiers()); });
-        }
-    }
+    if (Event->type() != QEvent::KeyPress || !Watched->isWidgetType())
+        return false;
+    auto *widget = static_cast<QWidget *>(Watched);
+    if (widget->window() != this)
+        return false;
+    // A key the focused control ignores comes again, to each of its parents: see it once.
+    const bool propagated = Event == FLastKey && FLastKeyTarget && widget != FLastKeyTarget &&
+                            widget->isAncestorOf(FLastKeyTarget);
+    if (propagated)
+        return false;
+    FLastKey = Event;
+    FLastKeyTarget = widget;
+    auto *key = static_cast<QKeyEvent *>(Event);
+    RunHandler([&] { FormKeyDown(key->key(), key->modifiers()); });
     return false;
 }

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -121,4 +122,6 @@ private:
     std::mutex FMemoLock;
     std::vector<std::string> FMemoPending;
     bool FMemoFlushQueued = false;
+    const QEvent *FLastKey = nullptr;
+    QPointer<QWidget> FLastKeyTarget;
 };

@@ -212,6 +212,9 @@ void TForm1::Timer1Timer()
 void TForm1::Button4Click()
 {
     RunHandler([this] {
+        // Disconnecting zeroes the speed: a watchdog tick inside Close's waits would tell the
+        // user the trainer was not found.
+        Timer1->stop();
         FDevice->SetTarvoResistance(0);
         ShowWait("Disconnection ...please wait!");
         if (FDevice->Connected())

@@ -1,5 +1,6 @@
 // fennick: the calibration application.
 #include "app/Application.h"
+#include "app/CalibrationWindow.h"
 #include "app/CommandLine.h"
 
 #include <QApplication>
@@ -33,6 +34,9 @@ int main(int argc, char **argv)
     QApplication app(qtArgc, argv);
     SetUpApplication(app);
 
-    std::cerr << "fennick: this build has no calibration window yet; nothing to show\n";
-    return 1;
+    TForm1 window;
+    if (session.Log)
+        window.MemoLines().AddLineObserver(session.Log->Observer());
+    window.show();
+    return app.exec();
 }

@@ -1,0 +1,225 @@
+#include "app/CalibrationWindow.h"
+
+#include "app/CalibrationSettings.h"
+#include "app/Dialogs.h"
+#include "app/WaitDlg.h"
+#include "framework/SysUtils.h"
+
+namespace {
+
+constexpr uint8_t DesertScheme = 1;
+
+void ShowWait(const std::string &Message)
+{
+    ShowWaitDialog(Message, false, true, DesertScheme);
+}
+
+bool HasCircumferenceField(int32_t UnitType)
+{
+    return UnitType == 13 || UnitType == 17;
+}
+
+struct TPoint {
+    int32_t Speed;
+    int32_t Level;
+    bool FromStore;
+};
+
+} // namespace
+
+void TForm1::FormCreate()
+{
+    if (ReadUnitType() != 0 && ReadSpeedA() != 0) {
+        FTwoPointMode = true;
+        Button3->hide();
+        Button1->setText("PA");
+        Button2->setText("PB");
+    } else {
+        FTwoPointMode = false;
+    }
+    ShowMessage("Click on connect and wait the connection !! ");
+}
+
+void TForm1::FormKeyDown(int Key, Qt::KeyboardModifiers Shift)
+{
+    const Qt::KeyboardModifiers states = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+    if (Key == Qt::Key_O && (Shift & states) == Qt::ControlModifier) {
+        FIgnoreSettings = true;
+        ShowMessage("Virel Settings Ignored!");
+    }
+}
+
+void TForm1::Button1Click()
+{
+    RunHandler([this] { ApplyPoint(1); });
+}
+
+void TForm1::Button2Click()
+{
+    RunHandler([this] { ApplyPoint(2); });
+}
+
+void TForm1::Button3Click()
+{
+    RunHandler([this] { ApplyPoint(3); });
+}
+
+void TForm1::ApplyPoint(int Point)
+{
+    static constexpr TPoint Defaults[] = {{20, 107, false}, {30, 61, false}, {40, 0, false}};
+    TPoint p = Defaults[Point - 1];
+    if (!FIgnoreSettings) {
+        if (FTwoPointMode)
+            p = Point == 1 ? TPoint{ReadSpeedA(), ReadResistA(), true} : TPoint{ReadSpeedB(), ReadResistB(), true};
+        else
+            p = {ReadSpeed(Point), ReadResist(Point), true};
+    }
+    set_range(p.Speed);
+    std::string target = "Target Speed: " + IntToStr(p.Speed);
+    if (p.FromStore && Point != 1)
+        target += "      R->" + IntToStr(p.Level);
+    lblTarget->setText(QString::fromStdString(target));
+    Label2->setText(QString::fromStdString("R->" + IntToStr(p.Level)));
+    FDevice->SetTarvoResistance(p.Level);
+    if (Point != 3 && editCirc->isVisible() && HasCircumferenceField(ReadUnitType()))
+        ApplyCircumference();
+}
+
+void TForm1::ApplyCircumference()
+{
+    const int32_t circumference = StrToInt(editCirc->text().toStdString());
+    FDevice->SetDiameter(static_cast<double>(CircumferenceToDiameter(circumference)));
+}
+
+void TForm1::Button5Click()
+{
+    RunHandler([this] {
+        try {
+            ConnectSteps();
+        } catch (...) {
+            // Nothing else leads back from a failed Connect: the user gets the window again to
+            // retry or to close.
+            HideWaitDialog();
+            throw;
+        }
+    });
+}
+
+void TForm1::ConnectSteps()
+{
+    ShowWait("Start to pedal and Wait Connection....");
+    const int32_t unitType = ReadUnitType();
+    if (unitType != 0 && !FIgnoreSettings) {
+        Label1->setText(QString::fromStdString("DN = " + IntToStr(ReadDeviceNumber()) + " RD = " +
+                                               FloatToStr(ReadDiameter()) + " UT = " + FloatToStr(unitType) +
+                                               " EPT = n.d."));
+    } else {
+        FIgnoreSettings = true;
+        Label1->setText("- No installed software -");
+    }
+    TTarvoDeviceAntP &d = *FDevice;
+    if (!d.ChannelHR())
+        d.AddChannel(acpAntHR);
+    if (!d.ChannelTrainer())
+        d.AddChannel(acpAntFE);
+    if (!d.ChannelConsole())
+        d.AddChannel(acpAntConsole);
+    TAntComControl *control = d.AntComControl();
+    control->SetUseGlobalResponseFunction(false);
+    control->SetDebugMode(true);
+    control->SetLogStrings(&FMemoLines);
+    d.SetDiameter(659.0);
+    control->SetDelay(100);
+    d.SetDeviceNumber(FIgnoreSettings ? 0 : static_cast<uint16_t>(ReadDeviceNumber()));
+    d.SetHeartEnabled(false);
+    d.SetConsoleEnable(false);
+    TAntChannel *trainer = d.ChannelTrainer();
+    if (!trainer->Connected()) {
+        trainer->SetDeviceNumber(d.DeviceNumber());
+        trainer->SetDebugMode(true);
+        trainer->SetLogStrings(&FMemoLines);
+        trainer->SetChannelNumber(1);
+        trainer->SetSearchTimeout(10);
+        trainer->SetLowPrioritySearchTimeout(0);
+    }
+    d.SetEnableHr(false);
+    d.SetConsoleEnable(false);
+    d.SetChannelTrainerConnectedOnEventRx(true);
+    d.Connect();
+    Timer1->setInterval(WatchdogIntervalMs);
+    Timer1->start();
+}
+
+void TForm1::TarvoDeviceANT1ChannelConnected(TObject *, TAntChannel *Channel)
+{
+    if (Channel->AntChannelProfile() != acpAntFE)
+        return;
+    RunHandler([this] {
+        try {
+            ConnectedSteps();
+        } catch (...) {
+            // The rider is pedalling behind a wait dialog that nothing else would take down.
+            HideWaitDialog();
+            throw;
+        }
+    });
+}
+
+void TForm1::ConnectedSteps()
+{
+    if (HasCircumferenceField(ReadUnitType())) {
+        ApplyCircumference();
+        lblCirc->show();
+        editCirc->show();
+    }
+    FDevice->SetTimerStatsInterval(1000);
+    FDevice->Start();
+    HideWaitDialog();
+    Button1Click();
+    Button5->setEnabled(false);
+}
+
+void TForm1::TarvoDeviceANT1ConnectChannelTimeOut(TObject *, TConnectChannelThread *)
+{
+    RunHandler([this] {
+        ShowMessage("TRainer Not Found");
+        Button5->setEnabled(true);
+    });
+}
+
+void TForm1::TarvoDeviceANT1Stats(TObject *)
+{
+    RunHandler([this] {
+        const double speed = FDevice->Speed();
+        set_arrow(speed);
+        lblSpeed->setText(QString::fromStdString(Format("Speed %.1f", {speed})));
+    });
+}
+
+void TForm1::Timer1Timer()
+{
+    RunHandler([this] {
+        if (FDevice->Speed() != 0)
+            return;
+        Timer1->stop();
+        FDevice->Disconnect();
+        HideWaitDialog();
+        ShowMessage("Trainer Not Found, close the software and try again.");
+        close();
+    });
+}
+
+void TForm1::Button4Click()
+{
+    RunHandler([this] {
+        // Disconnecting zeroes the speed: a watchdog tick inside Close's waits would tell the
+        // user the trainer was not found.
+        Timer1->stop();
+        FDevice->SetTarvoResistance(0);
+        ShowWait("Disconnection ...please wait!");
+        if (FDevice->Connected())
+            FDevice->Disconnect();
+        close();
+        HideWaitDialog();
+    });
+}

@@ -1,0 +1,127 @@
+#pragma once
+// The calibration window: connects to the trainer, steps through the calibration points and
+// shows the measured speed on a 0 to 50 km/h scale.
+//
+// The class is spread over three files:
+//   CalibrationLayout.cpp    widgets, their captions and places, the device's design values
+//   CalibrationHandlers.cpp  the handlers, in the order of the procedure
+//   CalibrationScale.cpp     the scale marks, the arrow and the circumference conversion
+//
+// Every handler runs on the user-interface thread. Device events raised on the ANT library's
+// thread are queued to it without waiting (the library never waits for the window).
+#include "app/LogLines.h"
+#include "device/TarvoDeviceAntP.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The red pointer under the scale.
+class TArrowWidget : public QWidget {
+public:
+    explicit TArrowWidget(QWidget *Parent);
+
+protected:
+    void paintEvent(QPaintEvent *Event) override;
+};
+
+class TForm1 : public QWidget {
+public:
+    static constexpr int ClientWidth = 314;
+    static constexpr int ClientHeight = 246;
+    static constexpr int DefaultWatchdogMs = 30000;
+
+    TForm1();
+    ~TForm1() override;
+
+    // ---- elements ---------------------------------------------------------------------------
+    QFrame *Shape3;
+    QLabel *Image1;
+    QFrame *shp1;
+    QPushButton *Button1;
+    QPushButton *Button2;
+    QPushButton *Button3;
+    QLabel *lblCirc;
+    QLineEdit *editCirc;
+    QLabel *lblSpeed;
+    QLabel *lblTarget;
+    QFrame *Shape1;
+    QFrame *Shape2;
+    TArrowWidget *VrArrow1;
+    QLabel *Label1;
+    QLabel *Label2;
+    QPushButton *Button5;
+    QPushButton *Button4;
+    QPlainTextEdit *Memo1;
+    QTimer *Timer1;
+
+    TTarvoDeviceAntP *TarvoDeviceANT1() const { return FDevice.get(); }
+    // The memo's lines: the controller and the trainer channel write here from any thread.
+    TLogLines &MemoLines() { return FMemoLines; }
+
+    bool IgnoreSettings() const { return FIgnoreSettings; }
+    static bool TwoPointMode() { return FTwoPointMode; }
+    // The watchdog's interval from Connect on; tests shorten it.
+    int WatchdogIntervalMs = DefaultWatchdogMs;
+
+    // ---- handlers ---------------------------------------------------------------------------
+    void FormCreate();
+    void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button5Click();
+    void Button4Click();
+    void TarvoDeviceANT1ChannelConnected(TObject *Sender, TAntChannel *Channel);
+    void TarvoDeviceANT1ConnectChannelTimeOut(TObject *Sender, TConnectChannelThread *Sequencer);
+    void TarvoDeviceANT1Stats(TObject *Sender);
+    void Timer1Timer();
+
+    // ---- operations -------------------------------------------------------------------------
+    void set_range(double X);
+    void set_arrow(double X);
+    static int64_t CircumferenceToDiameter(int64_t Circumference);
+
+protected:
+    void paintEvent(QPaintEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void CreateHeader();
+    void CreatePointControls();
+    void CreateScale();
+    void CreateFooter();
+    void ApplyDeviceDesignValues();
+    void BindDeviceEvents();
+    void ConnectSteps();
+    void ConnectedSteps();
+    void ApplyPoint(int Point);
+    void ApplyCircumference();
+    // Runs `Call` on the user-interface thread: at once there, otherwise queued without waiting;
+    // a call queued for a window that is gone is dropped.
+    void OnUiThread(std::function<void(TForm1 &)> Call);
+    void QueueMemoLine(const std::string &Line);
+    void FlushMemoLines();
+
+    bool FIgnoreSettings = false;
+    static bool FTwoPointMode;
+    TLogLines FMemoLines;
+    std::unique_ptr<TTarvoDeviceAntP> FDevice;
+    // Alive while the window is; queued calls check it on the user-interface thread.
+    std::shared_ptr<TForm1 *> FSelf;
+    std::mutex FMemoLock;
+    std::vector<std::string> FMemoPending;
+    bool FMemoFlushQueued = false;
+    const QEvent *FLastKey = nullptr;
+    QPointer<QWidget> FLastKeyTarget;
+};

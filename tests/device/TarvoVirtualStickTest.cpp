@@ -2,7 +2,7 @@
 // and the built-in scenario (one FE-C trainer, device number 4242, a rider at 150 W), driven
 // the way the calibration window drives it.
 #include "../ant/LogLines.h"
-#include "TestSupport.h"
+#include "TarvoVirtualStick.h"
 
 #include "ant/AntComControl.h"
 #include "device/TarvoDeviceAntP.h"
@@ -11,60 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 
-namespace {
-
-// Pumps the user-interface thread until Done or the time is up.
-bool PumpFor(const std::function<bool()> &Done, int Ms)
-{
-    const auto start = TestClock::now();
-    while (!Done()) {
-        if (MsSince(start) > Ms)
-            return false;
-        PumpMessages(10);
-    }
-    return true;
-}
-
-// The window's design-time values, then what its Connect sets before calling the device.
-void SetUpAsTheWindow(TTarvoDeviceAntP &Device, TStringList &Log)
-{
-    Device.SetRiderWeight(0);
-    Device.SetTimerStatsInterval(0);
-    Device.SetTimeToleranceMs(0);
-    Device.SetHighPowerReduceCoefficient(1);
-    Device.SetHighPowerReduceCoefficientMinimum(0.25);
-    Device.SetVirtualSpeedAttenuation(1);
-    Device.SetDeviceNumber(101);
-    Device.AddChannel(acpAntHR);
-    Device.AddChannel(acpAntFE);
-    Device.AddChannel(acpAntConsole);
-
-    TAntComControl *control = Device.AntComControl();
-    control->SetUseGlobalResponseFunction(false);
-    control->SetDebugMode(true);
-    control->SetLogStrings(&Log);
-    Device.SetDiameter(659.0);
-    control->SetDelay(100);
-    Device.SetDeviceNumber(0); // no settings installed: any trainer
-    Device.SetHeartEnabled(false);
-    Device.SetConsoleEnable(false);
-    TAntChannel *trainer = Device.ChannelTrainer();
-    trainer->SetDeviceNumber(Device.DeviceNumber());
-    trainer->SetDebugMode(true);
-    trainer->SetLogStrings(&Log);
-    trainer->SetChannelNumber(1);
-    trainer->SetSearchTimeout(10);
-    trainer->SetLowPrioritySearchTimeout(0);
-    Device.SetEnableHr(false);
-    Device.SetConsoleEnable(false);
-    Device.SetChannelTrainerConnectedOnEventRx(true);
-}
-
-} // namespace
+using tvs::PumpFor;
+using tvs::SetUpAsTheWindow;
 
 TEST(TarvoDeviceVirtualStick, TheTrainerConnectsAndDisconnectLeavesNothingBehind)
 {
@@ -76,11 +26,27 @@ TEST(TarvoDeviceVirtualStick, TheTrainerConnectsAndDisconnectLeavesNothingBehind
     TTarvoDeviceAntP device(nullptr);
     std::atomic<int> trainerConnected{0};
     std::atomic<int> timeOuts{0};
+    device.OnConnectChannelTimeOut = [&](TObject *, TConnectChannelThread *) { ++timeOuts; };
+    // Whatever the device raises once Disconnect has returned is a callback too many.
+    std::atomic<bool> disconnected{false};
+    std::atomic<int> deviceEventsAfterwards{0};
+    auto late = [&] {
+        if (disconnected.load())
+            ++deviceEventsAfterwards;
+    };
     device.OnChannelConnected = [&](TObject *, TAntChannel *Channel) {
+        late();
         if (Channel->AntChannelProfile() == acpAntFE)
             ++trainerConnected;
     };
-    device.OnConnectChannelTimeOut = [&](TObject *, TConnectChannelThread *) { ++timeOuts; };
+    device.OnChannelDisconnection = [&](TObject *, TAntChannel *) { late(); };
+    device.OnChannelDeviceNumber = [&](TObject *, TAntChannel *) { late(); };
+    device.OnEventRxBroadCastReceived = [&](TObject *, TAntChannel *) { late(); };
+    device.OnChannelRxFailGoToSearch = [&](TObject *, TAntChannel *) { late(); };
+    device.OnChannelConnectionLost = [&](TObject *, TAntChannel *) { late(); };
+    device.OnHrConnectionLost = [&](TObject *) { late(); };
+    device.OnConsoleConnectionLost = [&](TObject *) { late(); };
+    device.OnConnectChannelHandled = [&](TObject *, TConnectChannelThread *) { late(); };
     SetUpAsTheWindow(device, log);
     TAntComControl *control = device.AntComControl();
 
@@ -94,6 +60,7 @@ TEST(TarvoDeviceVirtualStick, TheTrainerConnectsAndDisconnectLeavesNothingBehind
 
     std::atomic<int> afterwards{0};
     device.Disconnect();
+    disconnected = true;
     control->OnChannelMessage = [&](TObject *, TAntChannel *, uint8_t) { ++afterwards; };
     control->OnResponseMessage = [&](TObject *, TAntChannel *, uint8_t) { ++afterwards; };
 
@@ -106,4 +73,5 @@ TEST(TarvoDeviceVirtualStick, TheTrainerConnectsAndDisconnectLeavesNothingBehind
     // The stick stays quiet: nothing reaches the controller once everything is gone.
     PumpMessages(1000);
     EXPECT_EQ(afterwards.load(), 0);
+    EXPECT_EQ(deviceEventsAfterwards.load(), 0);
 }

@@ -11,6 +11,7 @@ bool PostChannelMessage(uint32_t ThreadId, const TChannelMessage &Message)
 
 TThreadChannelMsg::TThreadChannelMsg(TObject *Control) : TThread(true), FControl(Control)
 {
+    SetName("fennick-ant-msg");
     FQueue.Register(ThreadID());
 }
 

@@ -1,6 +1,7 @@
 #include "antlib/AntSession.h"
 
 #include <chrono>
+#include <pthread.h>
 #include <cstdio>
 #include <exception>
 
@@ -38,7 +39,11 @@ void AntSession::start()
     std::lock_guard lock(FJoinMutex);
     if (FReader.joinable() || FStop)
         return;
-    FReader = std::thread([this] { readerLoop(); });
+    FReader = std::thread([this] {
+        // The library's own thread; with the virtual stick it also runs the simulated radio.
+        (void)pthread_setname_np(pthread_self(), "ant-lib-reader");
+        readerLoop();
+    });
 }
 
 bool AntSession::onReaderThread() const

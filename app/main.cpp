@@ -2,10 +2,13 @@
 #include "app/Application.h"
 #include "app/CalibrationWindow.h"
 #include "app/CommandLine.h"
+#include "app/ScreenshotTour.h"
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 
 int main(int argc, char **argv)
 {
@@ -34,7 +37,12 @@ int main(int argc, char **argv)
     QApplication app(qtArgc, argv);
     SetUpApplication(app);
 
+    std::unique_ptr<TScreenshotTour> tour;
+    if (const char *dir = std::getenv("FENNICK_SCREENSHOT_DIR"); dir && *dir)
+        tour = std::make_unique<TScreenshotTour>(dir);
     TForm1 window;
+    if (tour)
+        tour->SetWindow(&window);
     if (session.Log)
         window.MemoLines().AddLineObserver(session.Log->Observer());
     window.show();

@@ -105,6 +105,7 @@ void TThread::Synchronize(const std::function<void()> &call)
 void TThread::Run()
 {
     FOsTid.store(static_cast<int>(syscall(SYS_gettid)), std::memory_order_release);
+    (void)pthread_setname_np(pthread_self(), FName.substr(0, 15).c_str());
     ApplyPriority();
     std::exception_ptr fatal;
     if (!Terminated()) {

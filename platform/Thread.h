@@ -70,6 +70,11 @@ public:
     void SetPriority(TThreadPriority value);
 
     uint32_t ReturnValue() const { return FReturnValue.load(std::memory_order_acquire); }
+
+    // The OS thread's name (what top and /proc show; at most 15 characters are kept). Set
+    // before Start(); "fennick-thread" otherwise.
+    void SetName(std::string Name) { FName = std::move(Name); }
+    const std::string &Name() const { return FName; }
     // The exception that ended Execute(), if any.
     std::exception_ptr FatalException() const;
 
@@ -87,6 +92,7 @@ private:
     void ApplyPriority();
 
     const uint32_t FThreadID;
+    std::string FName = "fennick-thread";
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FStarted{false};
     std::atomic<bool> FFinished{false};

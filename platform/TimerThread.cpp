@@ -2,7 +2,10 @@
 
 // ---- TTimerThread ----------------------------------------------------------------------------
 
-TTimerThread::TTimerThread(std::function<void()> Tick) : TThread(true), FTick(std::move(Tick)) {}
+TTimerThread::TTimerThread(std::function<void()> Tick) : TThread(true), FTick(std::move(Tick))
+{
+    SetName("fennick-timer");
+}
 
 TTimerThread::~TTimerThread()
 {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <set>
@@ -197,6 +199,35 @@ TEST(ThreadTest, PriorityIsKeptAndAppliedBestEffort)
     t.SetPriority(tpNormal);
     t.TerminateAndWait();
     EXPECT_TRUE(t.Finished());
+}
+
+class TNameReader : public TThread {
+public:
+    TNameReader() : TThread(true) {}
+    ~TNameReader() override { TerminateAndWait(); }
+    std::string Seen;
+
+protected:
+    void Execute() override
+    {
+        char name[32] = {};
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        Seen = name;
+    }
+};
+
+TEST(ThreadTest, TheOsSeesTheThreadsNameCutTo15Characters)
+{
+    TNameReader unnamed;
+    unnamed.Start();
+    unnamed.WaitFor();
+    EXPECT_EQ(unnamed.Seen, "fennick-thread");
+    TNameReader named;
+    named.SetName("fennick-a-long-worker-name");
+    named.Start();
+    named.WaitFor();
+    EXPECT_EQ(named.Seen, "fennick-a-long-");
+    EXPECT_EQ(named.Name(), "fennick-a-long-worker-name");
 }
 
 // ---------------------------------------------------------------- thread messages

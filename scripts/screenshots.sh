@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs fennick under Xvfb on the built-in virtual trainer and saves a PNG of each moment of a
+# calibration into OUTDIR: start-message, wait-dialog, calibrating, closing. fennick takes the
+# pictures and presses the buttons itself ($FENNICK_SCREENSHOT_DIR); this script gives it a
+# screen, an empty registry of its own and a time limit.
+#   scripts/screenshots.sh [FENNICK [OUTDIR [ANT_LIBRARY]]]
+# Exits 77 (skipped) when Xvfb is not installed.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+fennick="${1:-$root/build/default/app/fennick}"
+out="${2:-$root/build/default/screenshots}"
+library="${3:-}"
+moments=(start-message wait-dialog calibrating closing)
+
+if ! command -v Xvfb >/dev/null; then
+  echo "screenshots: Xvfb is not installed (scripts/install-deps.sh installs it); skipped" >&2
+  exit 77
+fi
+[ -x "$fennick" ] || { echo "screenshots: no fennick at $fennick; build it first" >&2; exit 1; }
+
+work="$(mktemp -d /tmp/fennick-screenshots-XXXXXX)"
+xvfb=""
+cleanup() {
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "screenshots: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+
+mkdir -p "$out"
+for m in "${moments[@]}"; do rm -f "$out/$m.png"; done
+args=(--registry "$work/registry.reg" --virtual-trainer --log "$work/fennick.log")
+[ -n "$library" ] && args+=(--ant-library "$library")
+status=0
+DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb FENNICK_SCREENSHOT_DIR="$out" \
+  timeout 120 "$fennick" "${args[@]}" || status=$?
+
+missing=()
+for m in "${moments[@]}"; do [ -s "$out/$m.png" ] || missing+=("$m"); done
+if [ "$status" -ne 0 ] || [ ${#missing[@]} -ne 0 ]; then
+  echo "screenshots: fennick ended with $status; missing: ${missing[*]:-none}; its log:" >&2
+  tail -n 40 "$work/fennick.log" >&2 || true
+  exit 1
+fi
+echo "screenshots: ${moments[*]} saved in $out"

@@ -1,0 +1,166 @@
+// The whole application in one process: the calibration window on the trainer device, the ANT
+// stack and the real library with its virtual stick, a rider who keeps pedalling. The trainer
+// is judged by what it was given (the scenario's host log), the window by its labels.
+#include "app/CalibrationWindow.h"
+#include "app/WaitDlg.h"
+
+#include "../ant/LogLines.h"
+#include "DialogRecorder.h"
+#include "GuiTestApp.h"
+#include "HiveFile.h"
+#include "platform/UiThread.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr int TrainerNumber = 4242;
+
+// The levels of the basic-resistance pages (page 48) the trainer was given, in order; a level
+// given again at once (the channel repeats its last command now and then) counts once.
+std::vector<int> LevelsGiven(const std::string &HostLog)
+{
+    std::vector<int> levels;
+    std::ifstream in(HostLog);
+    std::string line;
+    const std::string trainer = "trainer " + std::to_string(TrainerNumber) + " ";
+    while (std::getline(in, line)) {
+        const size_t at = line.find(trainer);
+        if (at == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(at + trainer.size()));
+        std::string kind;
+        unsigned bytes[8];
+        fields >> kind;
+        for (unsigned &b : bytes)
+            fields >> std::hex >> b;
+        if (fields && bytes[0] == 0x30 && (levels.empty() || levels.back() != static_cast<int>(bytes[7])))
+            levels.push_back(static_cast<int>(bytes[7]));
+    }
+    return levels;
+}
+
+class CalibrationEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HostLog = Hive.Dir + "/host.log";
+        const std::string scenario = Hive.Dir + "/scenario.txt";
+        std::ofstream(scenario) << "seed 1\ntrainer " << TrainerNumber << "\nrider 0 150 85\nhost_log " << HostLog
+                                << "\n";
+        ::setenv("FENNICK_ANT_LIBRARY", ANT_DLL_PATH, 1);
+        ::setenv("FENNICK_VIRTUAL_TRAINER", scenario.c_str(), 1);
+        ::unsetenv("FENNICK_ANT_SERIAL");
+        ::unsetenv("FENNICK_ANTPLUS_NETWORK_KEY");
+        ::unsetenv("FENNICK_PUBLIC_NETWORK_KEY");
+    }
+    void TearDown() override
+    {
+        HideWaitDialog();
+        if (HasFailure() && Window)
+            for (const std::string &line : Window->MemoLines().ToVector())
+                std::fprintf(stderr, "  memo: %s\n", line.c_str());
+    }
+
+    bool PumpUntil(const std::function<bool()> &Done, int Ms)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        while (!Done()) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(Ms))
+                return false;
+            PumpMessages(10);
+        }
+        return true;
+    }
+    std::string SpeedText() const { return Window->lblSpeed->text().toStdString(); }
+    // The speed the window shows once three statistics ticks in a row agree within 0.3 km/h.
+    double SettledSpeed()
+    {
+        std::vector<double> shown;
+        PumpUntil(
+            [&] {
+                const double now = Window->lblSpeed->text().mid(6).toDouble();
+                if (shown.empty() || now != shown.back())
+                    shown.push_back(now);
+                const size_t n = shown.size();
+                return n >= 3 && std::abs(shown[n - 1] - shown[n - 2]) < 0.3 && std::abs(shown[n - 2] - shown[n - 3]) < 0.3;
+            },
+            12000);
+        return shown.empty() ? 0 : shown.back();
+    }
+
+    QApplication &App = GuiTestApp();
+    THiveFile Hive; // empty: no calibration software installed, any trainer, the built-in points
+    TDialogRecorder Dialogs;
+    std::string HostLog;
+    std::unique_ptr<TForm1> Window;
+};
+
+} // namespace
+
+TEST_F(CalibrationEndToEndTest, ConnectCalibrateAndCloseOnTheVirtualTrainer)
+{
+    Window = std::make_unique<TForm1>();
+    Window->show();
+    ProcessMessages();
+    ASSERT_EQ(Dialogs.Shown.size(), 1u);
+    TTarvoDeviceAntP *device = Window->TarvoDeviceANT1();
+
+    // Connect runs its waits inside the click; what the user sees meanwhile is sampled.
+    bool waitShown = false, windowDisabled = false;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (TWaitDlgForm *wait = CurrentWaitDialog(); wait && wait->isVisible() && !device->Connected()) {
+            waitShown = waitShown || wait->LabelWait->text() == "Start to pedal and Wait Connection....";
+            windowDisabled = windowDisabled || !Window->isEnabled();
+        }
+    });
+    sampler.start(20);
+    Window->Button5->click();
+    ASSERT_TRUE(PumpUntil([&] { return !Window->Button5->isEnabled(); }, 15000)) << "the trainer never connected";
+    sampler.stop();
+    EXPECT_TRUE(waitShown) << "the wait dialog was up while the trainer was searched for";
+    EXPECT_TRUE(windowDisabled);
+    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_TRUE(Window->isEnabled());
+    EXPECT_TRUE(device->Connected());
+    EXPECT_EQ(device->DeviceNumber(), TrainerNumber);
+    EXPECT_EQ(Window->Label1->text(), "- No installed software -");
+    EXPECT_EQ(Window->lblTarget->text(), "Target Speed: 20");
+    EXPECT_EQ(Window->Label2->text(), "R->107");
+    EXPECT_TRUE(Window->Timer1->isActive());
+
+    // P1, applied on the user's behalf, reaches the trainer; the speed label follows it.
+    ASSERT_TRUE(PumpUntil([&] { return LevelsGiven(HostLog) == std::vector<int>{107}; }, 5000))
+        << "levels given: " << LevelsGiven(HostLog).size();
+    const double atP1 = SettledSpeed();
+    EXPECT_GT(atP1, 3.0) << SpeedText();
+    EXPECT_EQ(SpeedText(), QString::asprintf("Speed %.1f", device->Speed()).toStdString());
+
+    Window->Button2->click();
+    EXPECT_EQ(Window->lblTarget->text(), "Target Speed: 30");
+    EXPECT_EQ(Window->Label2->text(), "R->61");
+    ASSERT_TRUE(PumpUntil([&] { return LevelsGiven(HostLog) == std::vector<int>{107, 61}; }, 5000));
+    const double atP2 = SettledSpeed();
+    EXPECT_GT(atP2, atP1 + 2.0) << "a lighter brake at the same power is faster";
+
+    // Close: level 0, the channels closed, the window gone and the application's loop ended.
+    QTimer::singleShot(0, Window->Button4, [&] { Window->Button4->click(); });
+    QTimer::singleShot(15000, &App, [&] { App.exit(99); });
+    EXPECT_EQ(App.exec(), 0) << "closing the window ends the application";
+    EXPECT_EQ(LevelsGiven(HostLog), (std::vector<int>{107, 61, 0}));
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_FALSE(device->Connected());
+    EXPECT_EQ(device->ChannelTrainer(), nullptr);
+    EXPECT_EQ(device->AntComControl()->AntChannelList()->Count(), 0);
+    EXPECT_EQ(LogLinesEndingWith(Window->MemoLines(), "Done AntDevice released."), 1);
+    EXPECT_EQ(Dialogs.Shown.size(), 1u) << "no message after the start one: " << Dialogs.Shown.back().Text;
+}

@@ -44,9 +44,21 @@ for d in "${dirs[@]}"; do
 done
 [ $found = yes ] || fail "RUNPATH $runpath does not lead to libANT_DLL.so"
 
-# The post-install step reloads udev only where udev runs.
+# Every stick gets seat access, the serial bridge on its tty too.
+rules=$root/usr/lib/udev/rules.d/99-fennick-ant.rules
+for pid in 1004 1008 1009; do
+  grep -E "SUBSYSTEM==\"usb\".*idProduct}==\"$pid\".*TAG\+=\"uaccess\"" "$rules" >/dev/null \
+    || fail "no uaccess rule for USB stick 0fcf:$pid"
+done
+grep -E 'SUBSYSTEM=="tty".*"1004".*uaccess' "$rules" >/dev/null || fail "no uaccess rule for the 1004 tty"
+
+# The maintainer scripts reload udev only where udev runs.
 dpkg-deb -e "$deb" "$work/control"
-grep -q 'udevadm control --reload-rules' "$work/control/postinst" || fail "postinst does not reload udev"
+for script in postinst postrm; do
+  sh -n "$work/control/$script" || fail "$script does not parse"
+  grep -q 'udevadm control --reload-rules' "$work/control/$script" || fail "$script does not reload udev"
+  grep -q '\[ -d /run/udev \]' "$work/control/$script" || fail "$script runs udevadm without udev"
+done
 grep -q '^Depends:.*libusb-1.0' "$work/control/control" || fail "Depends lacks libusb: $(cat "$work/control/control")"
 
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true

@@ -9,6 +9,7 @@ packages=(
   libusb-1.0-0-dev libjpeg62-turbo-dev libffi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  dpkg-dev lintian
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,7 @@
 #include "antlib/AntSession.h"
 #include "antlib/CallbackRegistry.h"
 #include "antlib/DeviceEnumeration.h"
+#include "antlib/LastError.h"
 #include "antwire/AntProtocol.h"
 
 using namespace antlib;
@@ -135,21 +136,30 @@ bool ANT_Init(uint8_t deviceNumber, uint16_t baudRate)
     l.retire(l.take());
     l.reap();
     const auto devices = enumerateDevices();
-    if (deviceNumber >= devices.size())
+    if (deviceNumber >= devices.size()) {
+        // Scanning asks for one index past the last stick: that must not hide why the last
+        // one failed. With no stick at all there is nothing left to explain.
+        if (deviceNumber == 0)
+            clearStickFailure();
         return false;
+    }
     const DeviceEntry &entry = devices[deviceNumber];
+    clearStickFailure();
     // Nothing may escape through the C interface: a scenario that fails to load or a thread
     // that cannot start is an open that failed.
     try {
         auto transport = openDevice(entry, baudRate);
-        if (!transport)
+        if (!transport) {
+            if (lastStickFailure().empty())
+                reportStickFailure("cannot open " + entry.key());
             return false;
+        }
         auto session = std::make_shared<AntSession>(std::move(transport), l.callbacks(), entry.key());
         session->start();
         l.install(std::move(session));
         return true;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "ANT_DLL: cannot open device %u: %s\n", unsigned(deviceNumber), e.what());
+        reportStickFailure("cannot open device " + std::to_string(deviceNumber) + ": " + e.what());
         return false;
     }
 }
@@ -164,7 +174,13 @@ void ANT_Close(void)
 bool ANT_ResetSystem(void)
 {
     auto s = lib().current();
-    return s && s->resetSystem(kStartupWaitMs);
+    if (!s)
+        return false;
+    if (s->resetSystem(kStartupWaitMs))
+        return true;
+    reportStickFailure("the ANT stick stopped answering when it was reset.\n"
+                       "unplug the stick, plug it in again and retry.");
+    return false;
 }
 
 void ANT_Nap(uint32_t milliseconds)
@@ -318,6 +334,17 @@ bool ANT_RxExtMesgsEnable(uint8_t enable)
 bool ANT_LibConfig(uint8_t flags)
 {
     return send(msg::LibConfig, {0, flags});
+}
+
+bool ANT_GetLastErrorText(char *buffer, uint16_t size)
+{
+    if (!buffer || size == 0)
+        return false;
+    const std::string text = lastStickFailure();
+    const size_t n = std::min(text.size(), size_t(size) - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = 0;
+    return !text.empty();
 }
 
 } // extern "C"

@@ -7,6 +7,8 @@
 #include <libusb.h>
 #include <mutex>
 
+#include "antlib/LastError.h"
+
 namespace antlib {
 
 namespace {
@@ -29,13 +31,30 @@ std::string genericName(uint16_t pid)
 
 void explainAccessDenied(uint8_t bus, uint8_t address)
 {
-    std::fprintf(stderr,
-                 "ANT_DLL: no permission to open the ANT USB stick on bus %03u device %03u.\n"
-                 "ANT_DLL: install the udev rule packaging/99-fennick-ant.rules:\n"
-                 "ANT_DLL:   sudo cp packaging/99-fennick-ant.rules /etc/udev/rules.d/\n"
-                 "ANT_DLL:   sudo udevadm control --reload-rules && sudo udevadm trigger\n"
-                 "ANT_DLL: then unplug the stick and plug it in again.\n",
-                 unsigned(bus), unsigned(address));
+    char where[48];
+    std::snprintf(where, sizeof where, "bus %03u device %03u", unsigned(bus), unsigned(address));
+    reportStickFailure(std::string("no permission to open the ANT USB stick on ") + where + ".\n" +
+                       "install the udev rule packaging/99-fennick-ant.rules:\n"
+                       "  sudo cp packaging/99-fennick-ant.rules /etc/udev/rules.d/\n"
+                       "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+                       "then unplug the stick and plug it in again.");
+}
+
+void explainBusy(const char *step)
+{
+    reportStickFailure(std::string("another program holds the ANT USB stick (cannot ") + step +
+                       ").\nclose that program, then try again.");
+}
+
+// The reason for a libusb failure while opening: permission and busy get their fix.
+void explainOpenFailure(const char *step, int code, const UsbStick &stick)
+{
+    if (code == LIBUSB_ERROR_ACCESS)
+        explainAccessDenied(stick.bus, stick.address);
+    else if (code == LIBUSB_ERROR_BUSY)
+        explainBusy(step);
+    else
+        reportStickFailure(std::string("cannot ") + step + ": " + libusb_strerror(code));
 }
 
 // Runs `fn` with the device at bus/address of a fresh context; false when it is not there.
@@ -249,38 +268,26 @@ std::unique_ptr<antwire::Transport> openUsbTransport(const UsbStick &stick)
         libusb_get_device_descriptor(dev, &desc);
         uint8_t in = 0, out = 0;
         if (!findBulkEndpoints(dev, in, out)) {
-            std::fprintf(stderr, "ANT_DLL: the ANT USB stick has no bulk endpoints on interface 0\n");
+            reportStickFailure("the ANT USB stick has no bulk endpoints on interface 0");
             return;
         }
         libusb_device_handle *h = nullptr;
         const int r = libusb_open(dev, &h);
-        if (r == LIBUSB_ERROR_ACCESS) {
-            explainAccessDenied(stick.bus, stick.address);
-            return;
-        }
         if (r != 0) {
-            std::fprintf(stderr, "ANT_DLL: cannot open the ANT USB stick: %s\n", libusb_strerror(r));
+            explainOpenFailure("open the ANT USB stick", r, stick);
             return;
         }
         if (libusb_kernel_driver_active(h, kInterface) == 1) {
             const int d = libusb_detach_kernel_driver(h, kInterface);
             if (d != 0 && d != LIBUSB_ERROR_NOT_FOUND) {
-                if (d == LIBUSB_ERROR_ACCESS)
-                    explainAccessDenied(stick.bus, stick.address);
-                else
-                    std::fprintf(stderr, "ANT_DLL: cannot detach the kernel driver: %s\n",
-                                 libusb_strerror(d));
+                explainOpenFailure("detach the kernel driver", d, stick);
                 libusb_close(h);
                 return;
             }
         }
         const int c = libusb_claim_interface(h, kInterface);
         if (c != 0) {
-            if (c == LIBUSB_ERROR_ACCESS)
-                explainAccessDenied(stick.bus, stick.address);
-            else
-                std::fprintf(stderr, "ANT_DLL: cannot claim the ANT USB stick: %s\n",
-                             libusb_strerror(c));
+            explainOpenFailure("claim the ANT USB stick", c, stick);
             libusb_close(h);
             return;
         }

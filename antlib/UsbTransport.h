@@ -27,7 +27,8 @@ std::vector<UsbStick> listUsbSticks();
 bool describeUsbStick(const UsbStick &stick, std::string &product, std::string &serial);
 
 // Opens the stick: detaches a kernel driver, claims interface 0 and finds its bulk endpoints.
-// Null (with the reason on stderr; lack of permission names the udev rule) on failure.
+// Null on failure, with the reason kept and on stderr (lack of permission names the udev
+// rule; a stick another program holds says so).
 std::unique_ptr<antwire::Transport> openUsbTransport(const UsbStick &stick);
 
 } // namespace antlib

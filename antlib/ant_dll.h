@@ -44,6 +44,11 @@ ANT_EXPORT bool     ANT_SetLowPriorityChannelSearchTimeout(uint8_t channel, uint
 ANT_EXPORT bool     ANT_RxExtMesgsEnable(uint8_t enable);
 ANT_EXPORT bool     ANT_LibConfig(uint8_t flags);
 
+/* Why the last stick could not be used (opened, claimed, reset), with its fix, as lines of
+ * text; cut to fit `size` and always zero-terminated. False when there is nothing to tell.
+ * Optional: an application must work with a library that lacks it. */
+ANT_EXPORT bool     ANT_GetLastErrorText(char *buffer, uint16_t size);
+
 #ifdef __cplusplus
 }
 #endif

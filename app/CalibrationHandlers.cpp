@@ -3,6 +3,8 @@
 #include "app/CalibrationSettings.h"
 #include "app/Dialogs.h"
 #include "app/WaitDlg.h"
+#include "ant/binding/AntLib.h"
+#include "framework/Exception.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -145,9 +147,26 @@ void TForm1::ConnectSteps()
     d.SetEnableHr(false);
     d.SetConsoleEnable(false);
     d.SetChannelTrainerConnectedOnEventRx(true);
-    d.Connect();
+    ConnectDevice();
     Timer1->setInterval(WatchdogIntervalMs);
     Timer1->start();
+}
+
+void TForm1::ConnectDevice()
+{
+    // Started from the desktop, the user never sees the library's standard error: its reason
+    // for not using a stick goes into the box as details.
+    bool found = false;
+    try {
+        found = FDevice->Connect();
+    } catch (const Exception &e) {
+        const std::string reason = AntLastErrorText();
+        if (reason.empty())
+            throw;
+        throw EErrorWithDetails(e.Message(), reason);
+    }
+    // No stick listed: the watchdog tells the user in the end, with the reason if there is one.
+    FStickFailure = found ? std::string() : AntLastErrorText();
 }
 
 void TForm1::TarvoDeviceANT1ChannelConnected(TObject *, TAntChannel *Channel)
@@ -204,7 +223,7 @@ void TForm1::Timer1Timer()
         Timer1->stop();
         FDevice->Disconnect();
         HideWaitDialog();
-        ShowMessage("Trainer Not Found, close the software and try again.");
+        ShowMessage("Trainer Not Found, close the software and try again.", FStickFailure);
         close();
     });
 }

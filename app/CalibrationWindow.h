@@ -104,6 +104,7 @@ private:
     void ApplyDeviceDesignValues();
     void BindDeviceEvents();
     void ConnectSteps();
+    void ConnectDevice();
     void ConnectedSteps();
     void ApplyPoint(int Point);
     void ApplyCircumference();
@@ -114,6 +115,8 @@ private:
     void FlushMemoLines();
 
     bool FIgnoreSettings = false;
+    // Why the library could use no stick at the last Connect; empty when it said nothing.
+    std::string FStickFailure;
     static bool FTwoPointMode;
     TLogLines FMemoLines;
     std::unique_ptr<TTarvoDeviceAntP> FDevice;

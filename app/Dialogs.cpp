@@ -9,14 +9,22 @@ namespace {
 
 class TMessageBoxDialogs : public TDialogs {
 public:
-    void ShowMessage(const std::string &Text) override { Show(QMessageBox::NoIcon, Text); }
-    void ShowError(const std::string &Text) override { Show(QMessageBox::Critical, Text); }
+    void ShowMessage(const std::string &Text, const std::string &Details) override
+    {
+        Show(QMessageBox::NoIcon, Text, Details);
+    }
+    void ShowError(const std::string &Text, const std::string &Details) override
+    {
+        Show(QMessageBox::Critical, Text, Details);
+    }
 
 private:
-    static void Show(QMessageBox::Icon Icon, const std::string &Text)
+    static void Show(QMessageBox::Icon Icon, const std::string &Text, const std::string &Details)
     {
         QMessageBox box(Icon, QGuiApplication::applicationDisplayName(), QString::fromStdString(Text),
                         QMessageBox::Ok, QApplication::activeWindow());
+        if (!Details.empty())
+            box.setDetailedText(QString::fromStdString(Details));
         box.exec();
     }
 };
@@ -36,20 +44,22 @@ void SetDialogs(TDialogs *Replacement)
     Current = Replacement;
 }
 
-void ShowMessage(const std::string &Text)
+void ShowMessage(const std::string &Text, const std::string &Details)
 {
-    Dialogs().ShowMessage(Text);
+    Dialogs().ShowMessage(Text, Details);
 }
 
-void ShowError(const std::string &Text)
+void ShowError(const std::string &Text, const std::string &Details)
 {
-    Dialogs().ShowError(Text);
+    Dialogs().ShowError(Text, Details);
 }
 
 void RunHandler(const std::function<void()> &Handler)
 {
     try {
         Handler();
+    } catch (const EErrorWithDetails &e) {
+        ShowError(e.Message(), e.Details());
     } catch (const Exception &e) {
         ShowError(e.Message());
     } catch (const std::exception &e) {

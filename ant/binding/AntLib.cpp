@@ -38,6 +38,10 @@ TAntFunctions tableFrom(void *handle)
         OutputDebugString(missingText(#Name));
     FENNICK_ANT_FUNCTIONS(FENNICK_ANT_LOOKUP)
 #undef FENNICK_ANT_LOOKUP
+#define FENNICK_ANT_LOOKUP_OPTIONAL(Name, Result, Params, Args)                                   \
+    f.Name = reinterpret_cast<decltype(f.Name)>(::dlsym(handle, #Name));
+    FENNICK_ANT_OPTIONAL_FUNCTIONS(FENNICK_ANT_LOOKUP_OPTIONAL)
+#undef FENNICK_ANT_LOOKUP_OPTIONAL
     return f;
 }
 
@@ -168,4 +172,13 @@ TNullSafe<R, P...> nullSafe(R (*fn)(P...))
 #define FENNICK_ANT_CALL(Name, Result, Params, Args)                                              \
     Result TAntLib::Name Params { return nullSafe(gFunctions.Name) Args; }
 FENNICK_ANT_FUNCTIONS(FENNICK_ANT_CALL)
+FENNICK_ANT_OPTIONAL_FUNCTIONS(FENNICK_ANT_CALL)
 #undef FENNICK_ANT_CALL
+
+std::string AntLastErrorText()
+{
+    char text[1024] = {};
+    if (!TAntLib::ANT_GetLastErrorText(text, sizeof text))
+        return {};
+    return text;
+}

@@ -51,10 +51,15 @@ typedef bool (*ANT_EVENT_FUNC)(uint8_t channel, uint8_t event);
     X(ANT_RxExtMesgsEnable, bool, (uint8_t enable), (enable))                                      \
     X(ANT_LibConfig, bool, (uint8_t flags), (flags))
 
-// One pointer per library function, in table order; null when missing.
+// Functions a library may lack without anything being reported: looked up when present.
+#define FENNICK_ANT_OPTIONAL_FUNCTIONS(X)                                                          \
+    X(ANT_GetLastErrorText, bool, (char *buffer, uint16_t size), (buffer, size))
+
+// One pointer per library function, in table order, then the optional ones; null when missing.
 struct TAntFunctions {
 #define FENNICK_ANT_POINTER(Name, Result, Params, Args) Result(*Name) Params = nullptr;
     FENNICK_ANT_FUNCTIONS(FENNICK_ANT_POINTER)
+    FENNICK_ANT_OPTIONAL_FUNCTIONS(FENNICK_ANT_POINTER)
 #undef FENNICK_ANT_POINTER
 };
 
@@ -70,7 +75,7 @@ void SetAntLibraryName(const std::string &name);
 std::string AntLibraryName();
 
 // Loads the library and looks up every function; a missing one is reported on the debugger
-// output and left null. False (with "Error loading AntLib") only when nothing loaded.
+// output and left null (an optional one silently). False (with "Error loading AntLib") only when nothing loaded.
 bool LoadAntLib();
 // Frees the library when a handle is held; true when that succeeded. The table is emptied so
 // that no pointer into the freed library survives.
@@ -83,5 +88,10 @@ class TAntLib {
 public:
 #define FENNICK_ANT_CALL(Name, Result, Params, Args) static Result Name Params;
     FENNICK_ANT_FUNCTIONS(FENNICK_ANT_CALL)
+    FENNICK_ANT_OPTIONAL_FUNCTIONS(FENNICK_ANT_CALL)
 #undef FENNICK_ANT_CALL
 };
+
+// Why the library could not use the last stick, with its fix; empty when it has nothing to
+// tell or cannot tell.
+std::string AntLastErrorText();

@@ -124,8 +124,11 @@ double ProcessAgeMs()
 
 class TDismissAll : public TDialogs {
 public:
-    void ShowMessage(const std::string &) override {}
-    void ShowError(const std::string &Text) override { std::fprintf(stderr, "bench_app: error box: %s\n", Text.c_str()); }
+    void ShowMessage(const std::string &, const std::string &) override {}
+    void ShowError(const std::string &Text, const std::string &) override
+    {
+        std::fprintf(stderr, "bench_app: error box: %s\n", Text.c_str());
+    }
 };
 
 class TFirstPaint : public QObject {

@@ -463,6 +463,12 @@ TEST_F(AntDllUsb, LackOfPermissionNamesTheUdevRule)
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("packaging/99-fennick-ant.rules"), std::string::npos)
             << "step " << step << ": " << said;
+        // The same reason, for a window that has no standard error to show.
+        char reason[512];
+        ASSERT_TRUE(ANT_GetLastErrorText(reason, sizeof reason)) << "step " << step;
+        EXPECT_NE(std::string(reason).find("packaging/99-fennick-ant.rules"), std::string::npos)
+            << "step " << step << ": " << reason;
+        EXPECT_NE(std::string(reason).find("no permission"), std::string::npos) << reason;
         EXPECT_FALSE(ANT_AssignChannel(0, 0, 0));
     }
 
@@ -476,9 +482,67 @@ TEST_F(AntDllUsb, LackOfPermissionNamesTheUdevRule)
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(said.find("99-fennick-ant.rules"), std::string::npos) << said;
     EXPECT_NE(said.find("claim"), std::string::npos) << said;
+    EXPECT_NE(said.find("another program holds the ANT USB stick"), std::string::npos) << said;
+    char reason[512];
+    ASSERT_TRUE(ANT_GetLastErrorText(reason, sizeof reason));
+    EXPECT_NE(std::string(reason).find("another program holds the ANT USB stick"), std::string::npos)
+        << reason;
+    EXPECT_EQ(std::string(reason).find("99-fennick-ant.rules"), std::string::npos) << reason;
     std::lock_guard lock(g_usb.mutex);
     EXPECT_EQ(g_usb.contexts, 0);
     EXPECT_EQ(g_usb.sticks[0].handles, 0);
+}
+
+TEST_F(AntDllUsb, TheLastReasonFitsTheCallersBufferAndGoesWhenAStickOpens)
+{
+    FakeStick s;
+    s.openResult = LIBUSB_ERROR_ACCESS;
+    addStick(s);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(ANT_Init(0, 57600));
+    testing::internal::GetCapturedStderr();
+
+    char whole[512];
+    ASSERT_TRUE(ANT_GetLastErrorText(whole, sizeof whole));
+    char cut[9];
+    std::memset(cut, 'x', sizeof cut);
+    ASSERT_TRUE(ANT_GetLastErrorText(cut, 8));
+    EXPECT_EQ(std::string(cut), std::string(whole).substr(0, 7));
+    EXPECT_EQ(cut[8], 'x') << "nothing is written past the size given";
+    EXPECT_FALSE(ANT_GetLastErrorText(nullptr, 8));
+    EXPECT_FALSE(ANT_GetLastErrorText(cut, 0));
+
+    // Scanning past the last stick keeps the reason the stick itself gave.
+    EXPECT_FALSE(ANT_Init(1, 57600));
+    EXPECT_TRUE(ANT_GetLastErrorText(whole, sizeof whole));
+
+    {
+        std::lock_guard lock(g_usb.mutex);
+        g_usb.sticks[0].openResult = 0;
+    }
+    ASSERT_TRUE(ANT_Init(0, 57600));
+    EXPECT_FALSE(ANT_GetLastErrorText(whole, sizeof whole));
+    EXPECT_STREQ(whole, "");
+
+    // A stick lost while it is reset is a reason too.
+    {
+        std::lock_guard lock(g_usb.mutex);
+        g_usb.gone = true;
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(ANT_ResetSystem());
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(ANT_GetLastErrorText(whole, sizeof whole));
+    EXPECT_NE(std::string(whole).find("stopped answering when it was reset"), std::string::npos) << whole;
+    ANT_Close();
+
+    // With no stick left at all there is nothing to explain.
+    {
+        std::lock_guard lock(g_usb.mutex);
+        g_usb.sticks.clear();
+    }
+    EXPECT_FALSE(ANT_Init(0, 57600));
+    EXPECT_FALSE(ANT_GetLastErrorText(whole, sizeof whole));
 }
 
 TEST_F(AntDllUsb, TalksOnTheBulkEndpointsOfInterfaceZeroAfterDetachingTheKernelDriver)

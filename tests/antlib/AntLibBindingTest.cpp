@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <mutex>
 #include <type_traits>
 #include <vector>
@@ -16,6 +18,7 @@ namespace {
 #define FENNICK_SAME_AS_LIBRARY(Name, Result, Params, Args)                                       \
     static_assert(std::is_same_v<decltype(TAntFunctions::Name), decltype(&::Name)>, #Name);
 FENNICK_ANT_FUNCTIONS(FENNICK_SAME_AS_LIBRARY)
+FENNICK_ANT_OPTIONAL_FUNCTIONS(FENNICK_SAME_AS_LIBRARY)
 #undef FENNICK_SAME_AS_LIBRARY
 
 class AntLibBinding : public ::testing::Test {
@@ -81,6 +84,9 @@ TEST_F(AntLibBinding, MissingFunctionsAreReportedInTableOrderAndLoadStillSucceed
     EXPECT_FALSE(TAntLib::ANT_RxExtMesgsEnable(1));
     EXPECT_FALSE(TAntLib::ANT_LibConfig(0));
     TAntLib::ANT_UnassignAllResponseFunctions();
+    // An optional function a library lacks is not reported and reads as nothing to tell.
+    EXPECT_EQ(AntFunctions().ANT_GetLastErrorText, nullptr);
+    EXPECT_EQ(AntLastErrorText(), "");
 
     EXPECT_TRUE(UnloadAntLib());
     EXPECT_FALSE(UnloadAntLib());
@@ -100,6 +106,7 @@ TEST_F(AntLibBinding, TheSetterWinsOverTheEnvironmentAndTheRealLibraryHasEveryFu
     EXPECT_NE(f.ANT_UnassignAllResponseFunctions, nullptr);
     EXPECT_NE(f.ANT_RxExtMesgsEnable, nullptr);
     EXPECT_NE(f.ANT_LibConfig, nullptr);
+    EXPECT_NE(f.ANT_GetLastErrorText, nullptr);
     EXPECT_TRUE(std::isprint(int(TAntLib::ANT_LibVersion() & 0xFF)));
     // Loading again replaces the table without leaking the earlier handle's reference.
     ASSERT_TRUE(LoadAntLib());
@@ -127,4 +134,20 @@ TEST_F(AntLibBinding, ATestTableStandsInForTheLibrary)
     TAntLib::ANT_Nap(1);
     EXPECT_EQ(calls, (std::vector<std::pair<uint8_t, uint8_t>>{{0x4B, 3}}));
     EXPECT_FALSE(UnloadAntLib()); // a test table holds no library handle
+
+    // The reason is taken as far as its terminator, never beyond the buffer it was given.
+    fake.ANT_GetLastErrorText = [](char *buffer, uint16_t size) {
+        const std::string text(size_t(size) - 1, 'r');
+        std::memcpy(buffer, text.c_str(), size);
+        return true;
+    };
+    SetAntFunctionsForTesting(fake);
+    EXPECT_EQ(AntLastErrorText(), std::string(1023, 'r'));
+    fake.ANT_GetLastErrorText = [](char *buffer, uint16_t) {
+        buffer[0] = 'x';
+        buffer[1] = 0;
+        return false;
+    };
+    SetAntFunctionsForTesting(fake);
+    EXPECT_EQ(AntLastErrorText(), "") << "false means nothing to tell, whatever was written";
 }

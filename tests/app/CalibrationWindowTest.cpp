@@ -158,6 +158,7 @@ TEST_F(CalibrationWindowTest, NoUnitTypeUsesTheBuiltInPointsAndAnyTrainerAndTheW
 
     ASSERT_TRUE(PumpUntil([&] { return !w->isVisible(); }));
     EXPECT_EQ(Dialogs.Shown.back().Text, FinalMessage);
+    EXPECT_EQ(Dialogs.Shown.back().Details, "") << "no stick at all: the library has nothing to explain";
     EXPECT_EQ(CurrentWaitDialog(), nullptr);
     EXPECT_FALSE(w->Timer1->isActive());
 
@@ -302,6 +303,45 @@ TEST_F(CalibrationWindowTest, AFailedConnectGivesTheWindowBack)
     EXPECT_TRUE(w->Button5->isEnabled());
     EXPECT_FALSE(w->Timer1->isActive()) << "the watchdog starts only after a Connect that went through";
     EXPECT_EQ(Text(w->Label1), "Label1");
+}
+
+TEST_F(CalibrationWindowTest, AStickTheUserMayNotOpenEndsWithTheUdevFixInTheDetails)
+{
+    ::setenv("FENNICK_ANT_LIBRARY", REFUSING_ANT_LIBRARY, 1);
+    ::setenv("FENNICK_TEST_REFUSAL", "permission", 1);
+    auto w = MakeWindow();
+    w->WatchdogIntervalMs = 50;
+    w->Button5->click();
+    // The stick is never listed, so the watchdog ends the wait as with no stick at all.
+    EXPECT_TRUE(w->Timer1->isActive());
+    ASSERT_TRUE(PumpUntil([&] { return !w->isVisible(); }));
+    const TDialogRecorder::TShown &last = Dialogs.Shown.back();
+    EXPECT_EQ(last.Kind, TDialogRecorder::dkMessage);
+    EXPECT_EQ(last.Text, FinalMessage);
+    EXPECT_NE(last.Details.find("no permission to open the ANT USB stick"), std::string::npos) << last.Details;
+    EXPECT_NE(last.Details.find("packaging/99-fennick-ant.rules"), std::string::npos) << last.Details;
+    ::unsetenv("FENNICK_TEST_REFUSAL");
+}
+
+TEST_F(CalibrationWindowTest, AStickThatCannotBeOpenedKeepsTheErrorAndAddsTheReason)
+{
+    ::setenv("FENNICK_ANT_LIBRARY", REFUSING_ANT_LIBRARY, 1);
+    ::setenv("FENNICK_TEST_REFUSAL", "reset", 1);
+    auto w = MakeWindow();
+    w->Button5->click();
+    EXPECT_EQ(Dialogs.Shown.back(),
+              (TDialogRecorder::TShown{TDialogRecorder::dkError, "Error: not able to connect with the Usb Ant device",
+                                       "the ANT stick stopped answering when it was reset."}));
+    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_TRUE(w->Button5->isEnabled());
+    EXPECT_FALSE(w->Timer1->isActive());
+
+    // A library that keeps no reason leaves the error box as it always was.
+    ::setenv("FENNICK_TEST_REFUSAL", "reset-quietly", 1);
+    w->Button5->click();
+    EXPECT_EQ(Dialogs.Shown.back(),
+              (TDialogRecorder::TShown{TDialogRecorder::dkError, "Error: not able to connect with the Usb Ant device"}));
+    ::unsetenv("FENNICK_TEST_REFUSAL");
 }
 
 TEST_F(CalibrationWindowTest, AConnectionTimeOutSaysSoAndEnablesConnect)

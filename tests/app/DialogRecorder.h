@@ -12,14 +12,21 @@ public:
     struct TShown {
         TKind Kind;
         std::string Text;
+        std::string Details = {};
         bool operator==(const TShown &) const = default;
     };
 
     TDialogRecorder() { SetDialogs(this); }
     ~TDialogRecorder() override { SetDialogs(nullptr); }
 
-    void ShowMessage(const std::string &Text) override { Shown.push_back({dkMessage, Text}); }
-    void ShowError(const std::string &Text) override { Shown.push_back({dkError, Text}); }
+    void ShowMessage(const std::string &Text, const std::string &Details) override
+    {
+        Shown.push_back({dkMessage, Text, Details});
+    }
+    void ShowError(const std::string &Text, const std::string &Details) override
+    {
+        Shown.push_back({dkError, Text, Details});
+    }
 
     std::vector<TShown> Shown;
 };

@@ -28,11 +28,11 @@ bool TWaitableTimer::Arm(int32_t periodMs)
 {
     if (periodMs <= 0 || FTimerFd < 0 || FCancelFd < 0)
         return false;
-    itimerspec spec{};
-    spec.it_interval.tv_sec = periodMs / 1000;
-    spec.it_interval.tv_nsec = static_cast<long>(periodMs % 1000) * 1000000L;
-    spec.it_value = spec.it_interval;
-    return timerfd_settime(FTimerFd, 0, &spec, nullptr) == 0;
+    itimerspec period{};
+    period.it_interval.tv_sec = periodMs / 1000;
+    period.it_interval.tv_nsec = static_cast<long>(periodMs % 1000) * 1000000L;
+    period.it_value = period.it_interval;
+    return timerfd_settime(FTimerFd, 0, &period, nullptr) == 0;
 }
 
 void TWaitableTimer::Cancel()

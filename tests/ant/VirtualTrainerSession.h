@@ -3,6 +3,7 @@
 // connected the way the application connects it. The stick's host log says what the trainer
 // was given; every acknowledged send the channel makes is recorded on the way to the library.
 // Used by the integration tests and the latency bench; the UI thread is the caller's.
+#include "../antsim/HostLog.h"
 #include "ant/AntComControl.h"
 #include "ant/binding/AntLib.h"
 #include "ant/channels/TrainerCommands.h"
@@ -27,12 +28,7 @@ namespace vts {
 using Clock = std::chrono::steady_clock;
 using TPage = std::array<uint8_t, 8>;
 
-// One line of the stick's host log.
-struct THostPage {
-    double StickSeconds = 0;
-    bool Acknowledged = false;
-    TPage Page{};
-};
+using ::THostPage;
 
 // What the library was asked to send, in call order, from whichever thread.
 struct TSendRecord {
@@ -144,27 +140,7 @@ public:
     }
 
     // Every line of the host log so far.
-    std::vector<THostPage> HostPages() const
-    {
-        std::vector<THostPage> out;
-        std::ifstream in(FLogPath);
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream words(line);
-            THostPage p;
-            std::string kind, number, how;
-            words >> p.StickSeconds >> kind >> number >> how;
-            p.Acknowledged = how == "ack";
-            for (uint8_t &b : p.Page) {
-                unsigned v = 0;
-                words >> std::hex >> v;
-                b = uint8_t(v);
-            }
-            if (words)
-                out.push_back(p);
-        }
-        return out;
-    }
+    std::vector<THostPage> HostPages() const { return ReadHostLog(FLogPath); }
     // The acknowledged pages the trainer took, in order.
     std::vector<TPage> AcknowledgedPages() const
     {

@@ -5,6 +5,7 @@
 #include "app/WaitDlg.h"
 
 #include "../ant/LogLines.h"
+#include "../antsim/HostLog.h"
 #include "DialogRecorder.h"
 #include "GuiTestApp.h"
 #include "HiveFile.h"
@@ -28,22 +29,10 @@ constexpr int TrainerNumber = 4242;
 std::vector<int> LevelsGiven(const std::string &HostLog)
 {
     std::vector<int> levels;
-    std::ifstream in(HostLog);
-    std::string line;
-    const std::string trainer = "trainer " + std::to_string(TrainerNumber) + " ";
-    while (std::getline(in, line)) {
-        const size_t at = line.find(trainer);
-        if (at == std::string::npos)
-            continue;
-        std::istringstream fields(line.substr(at + trainer.size()));
-        std::string kind;
-        unsigned bytes[8];
-        fields >> kind;
-        for (unsigned &b : bytes)
-            fields >> std::hex >> b;
-        if (fields && bytes[0] == 0x30 && (levels.empty() || levels.back() != static_cast<int>(bytes[7])))
-            levels.push_back(static_cast<int>(bytes[7]));
-    }
+    for (const THostPage &p : ReadHostLog(HostLog))
+        if (p.Device == "trainer" && p.DeviceNumber == TrainerNumber && p.Page[0] == 0x30 &&
+            (levels.empty() || levels.back() != p.Page[7]))
+            levels.push_back(p.Page[7]);
     return levels;
 }
 

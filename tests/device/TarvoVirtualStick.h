@@ -5,6 +5,7 @@
 #include "TarvoWindowSetup.h"
 #include "TestSupport.h"
 
+#include "../antsim/HostLog.h"
 #include "ant/AntComControl.h"
 #include "device/TarvoDeviceAntP.h"
 #include "framework/Strings.h"
@@ -36,12 +37,7 @@ inline bool PumpFor(const std::function<bool()> &Done, int Ms)
     return true;
 }
 
-// One line of the stick's host log.
-struct THostPage {
-    double StickSeconds = 0;
-    bool Acknowledged = false;
-    TPage Page{};
-};
+using ::THostPage;
 
 // A scenario file with a host log, offered to the library as the virtual stick; both files
 // go with the object.
@@ -65,27 +61,7 @@ public:
         std::remove(FLogPath.c_str());
     }
 
-    std::vector<THostPage> HostPages() const
-    {
-        std::vector<THostPage> out;
-        std::ifstream in(FLogPath);
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream words(line);
-            THostPage p;
-            std::string kind, number, how;
-            words >> p.StickSeconds >> kind >> number >> how;
-            p.Acknowledged = how == "ack";
-            for (uint8_t &b : p.Page) {
-                unsigned v = 0;
-                words >> std::hex >> v;
-                b = uint8_t(v);
-            }
-            if (words)
-                out.push_back(p);
-        }
-        return out;
-    }
+    std::vector<THostPage> HostPages() const { return ReadHostLog(FLogPath); }
     // The stick times at which the trainer took an acknowledged page that Matches.
     std::vector<double> TimesTaken(const std::function<bool(const TPage &)> &Matches) const
     {

@@ -15,6 +15,20 @@ bool TForm1::FTwoPointMode = false;
 
 namespace {
 
+// A picture that keeps its colours while its window is disabled (the wait dialog disables the
+// window): a plain label would grey the logo and leave the header half red.
+class TPictureLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, pixmap());
+    }
+};
+
 QLabel *MakeLabel(QWidget *Parent, const char *Text, int X, int Y, int W, int H)
 {
     auto *label = new QLabel(QString::fromUtf8(Text), Parent);
@@ -97,7 +111,7 @@ void TForm1::CreateHeader()
     shp1->setStyleSheet("QFrame#shp1 { background: white; border: none; }");
     Shape3 = MakeBlock(this, "Shape3", "#C8102E", 0, 0, ClientWidth, 25);
     Shape3->setStyleSheet("QFrame#Shape3 { background: #C8102E; border: none; }");
-    Image1 = new QLabel(this);
+    Image1 = new TPictureLabel(this);
     Image1->setGeometry(1, 0, 150, 25);
     Image1->setPixmap(QPixmap::fromImage(LogoImage()));
     Image1->setAccessibleName(ApplicationTitle);

@@ -3,6 +3,7 @@
 // thread that carries channel events and responses to the user-interface thread, the page
 // decoders that fill the channels' profile records, sending on open channels and the debug
 // log. Every operation runs on the user-interface thread unless its comment says otherwise.
+#include "ant/AntCodes.h"
 #include "ant/AntDevices.h"
 #include "ant/AntRequestList.h"
 #include "ant/CallbackAdaptor.h"
@@ -34,9 +35,6 @@ using TResponseMessageEvent = std::function<void(TObject *Sender, TAntChannel *C
 using TConnectChannelThreadEvent =
     std::function<void(TObject *Sender, TConnectChannelThread *aConnectChannelThread)>;
 
-// ANT event codes the decoders and the dispatch look at.
-constexpr uint8_t EVENT_RX_BROADCAST = 0x9A;
-constexpr uint8_t EVENT_RX_ACKNOWLEDGED = 0x9B;
 
 class TAntComControl : public TComponent {
 public:

@@ -5,6 +5,7 @@
 // event and response to the message thread and the channel's handlers.
 //
 // Nothing here may throw back into the library: a failure is logged and the call dropped.
+#include "ant/AntCodes.h"
 #include "ant/AntDevices.h"
 #include "ant/CallbackBuffers.h"
 #include "ant/binding/AntLib.h"
@@ -20,26 +21,6 @@
 #include <type_traits>
 
 namespace {
-
-constexpr uint8_t EVENT_RX_SEARCH_TIMEOUT = 0x01;
-constexpr uint8_t EVENT_RX_FAIL = 0x02;
-constexpr uint8_t EVENT_TX = 0x03;
-constexpr uint8_t EVENT_TRANSFER_RX_FAILED = 0x04;
-constexpr uint8_t EVENT_TRANSFER_TX_COMPLETED = 0x05;
-constexpr uint8_t EVENT_TRANSFER_TX_FAILED = 0x06;
-constexpr uint8_t EVENT_CHANNEL_CLOSED = 0x07;
-constexpr uint8_t EVENT_RX_FAIL_GO_TO_SEARCH = 0x08;
-constexpr uint8_t EVENT_RX_BROADCAST = 0x9A;
-constexpr uint8_t EVENT_RX_ACKNOWLEDGED = 0x9B;
-constexpr uint8_t EVENT_RX_BURST_PACKET = 0x9C;
-
-constexpr uint8_t MESG_RESPONSE_EVENT_ID = 0x40;
-constexpr uint8_t RESPONSE_NO_ERROR = 0x00;
-constexpr uint8_t MESG_CHANNEL_ID_ID = 0x51;
-constexpr uint8_t MESG_NETWORK_KEY_ID = 0x46;
-constexpr uint8_t MESG_RADIO_TX_POWER_ID = 0x47;
-constexpr uint8_t MESG_ACKNOWLEDGED_DATA_ID = 0x4F;
-constexpr uint8_t RESPONSE_TRANSFER_IN_PROGRESS = 0x1F;
 
 struct TStepAnswer {
     uint8_t MessageId;

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   dpkg-dev lintian
+  umockdev libumockdev-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #include "antlib/SerialTransport.h"
 
+#include "antlib/LastError.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -138,22 +140,38 @@ std::vector<std::string> listSerialDevices()
     return devices;
 }
 
+namespace {
+
+// Serial ports belong to the dialout group on Debian; an ordinary user is not in it at first.
+void explainOpenFailure(const std::string &path, int error)
+{
+    std::string text = "cannot open " + path + ": " + std::strerror(error);
+    if (error == EACCES || error == EPERM)
+        text += ".\nadd yourself to the group that owns it (usually dialout):\n"
+                "  sudo usermod -aG dialout $USER\n"
+                "then log out and in again.";
+    else if (error == EBUSY)
+        text += ".\nanother program holds it; close that program, then try again.";
+    reportStickFailure(text);
+}
+
+} // namespace
+
 std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud)
 {
     speed_t speed;
     if (!speedFor(baud, speed)) {
-        std::fprintf(stderr, "ANT_DLL: %s: baud rate %u is not supported\n", path.c_str(), baud);
+        reportStickFailure(path + ": baud rate " + std::to_string(baud) + " is not supported");
         return nullptr;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        std::fprintf(stderr, "ANT_DLL: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+        explainOpenFailure(path, errno);
         return nullptr;
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
-        std::fprintf(stderr, "ANT_DLL: %s is not a terminal: %s\n", path.c_str(),
-                     std::strerror(errno));
+        reportStickFailure(path + " is not a terminal: " + std::strerror(errno));
         ::close(fd);
         return nullptr;
     }
@@ -165,8 +183,7 @@ std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path,
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        std::fprintf(stderr, "ANT_DLL: cannot configure %s: %s\n", path.c_str(),
-                     std::strerror(errno));
+        reportStickFailure("cannot configure " + path + ": " + std::strerror(errno));
         ::close(fd);
         return nullptr;
     }

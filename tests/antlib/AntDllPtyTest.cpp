@@ -7,11 +7,14 @@
 #include <condition_variable>
 #include <cctype>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "PtyPeer.h"
+#include "tests/antlib/WithoutFileOverride.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
@@ -539,14 +542,47 @@ TEST(AntDll, WithoutAnOpenStick)
     EXPECT_FALSE(ANT_GetDeviceUSBPID(&pid));
     EXPECT_EQ(pid, 0xBEEF);
     EXPECT_TRUE(std::isprint(int(ANT_LibVersion() & 0xFF)));
-    ::setenv("FENNICK_ANT_SERIAL", "/nonexistent/tty", 1);
-    EXPECT_FALSE(ANT_Init(uint8_t(devices), 57600));
+}
+
+// A serial device that cannot be used keeps its reason, as a USB stick does, for a window
+// whose user never sees standard error.
+TEST(AntDll, ASerialDeviceThatCannotBeOpenedSaysWhy)
+{
+    ANT_Close();
+    ::unsetenv("FENNICK_VIRTUAL_TRAINER");
+    ::setenv("FENNICK_ANT_SERIAL", "", 1);
+    uint8_t product[256], serial[256];
+    int first = 0;
+    while (ANT_GetDeviceUSBInfo(uint8_t(first), product, serial))
+        ++first;
+    auto reasonAfterInit = [&](const std::string &devices) {
+        ::setenv("FENNICK_ANT_SERIAL", devices.c_str(), 1);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(ANT_Init(uint8_t(first), 57600)) << devices;
+        const std::string said = testing::internal::GetCapturedStderr();
+        char text[512];
+        const std::string reason = ANT_GetLastErrorText(text, sizeof text) ? text : "";
+        EXPECT_NE(said.find(reason.substr(0, reason.find('\n'))), std::string::npos) << said;
+        return reason;
+    };
+
+    EXPECT_EQ(reasonAfterInit("/nonexistent/tty").rfind("cannot open /nonexistent/tty: No such file", 0), 0u);
 
     // Listed, so it can be described, but not a terminal.
     ::setenv("FENNICK_ANT_SERIAL", "::/dev/null:", 1);
-    ASSERT_TRUE(ANT_GetDeviceUSBInfo(uint8_t(devices), product, serial));
+    ASSERT_TRUE(ANT_GetDeviceUSBInfo(uint8_t(first), product, serial));
     EXPECT_STREQ(reinterpret_cast<char *>(serial), "/dev/null");
-    EXPECT_FALSE(ANT_Init(uint8_t(devices), 57600));
+    EXPECT_EQ(reasonAfterInit("::/dev/null:").rfind("/dev/null is not a terminal", 0), 0u);
+
+    // A port the user may not open says how to get in.
+    PtyPeer peer;
+    ASSERT_EQ(::chmod(peer.slavePath().c_str(), 0), 0);
+    {
+        fennick::test::WithoutFileOverride asAUser;
+        const std::string reason = reasonAfterInit(peer.slavePath());
+        EXPECT_NE(reason.find("Permission denied"), std::string::npos) << reason;
+        EXPECT_NE(reason.find("sudo usermod -aG dialout $USER"), std::string::npos) << reason;
+    }
     ::unsetenv("FENNICK_ANT_SERIAL");
 }
 

@@ -17,6 +17,7 @@
 #include "antlib/ant_dll.h"
 #include "antwire/AntMessage.h"
 #include "tests/antlib/EmulatedUsbStick.h"
+#include "tests/antlib/WithoutFileOverride.h"
 
 using namespace std::chrono_literals;
 using fennick::test::EmulatedUsbStick;

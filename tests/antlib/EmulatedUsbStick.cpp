@@ -2,11 +2,9 @@
 
 #include <umockdev.h>
 
-#include <linux/capability.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -355,40 +353,6 @@ bool EmulatedUsbStick::preloaded()
 {
     const char *preload = std::getenv("LD_PRELOAD");
     return preload && std::strstr(preload, "libumockdev-preload") != nullptr;
-}
-
-namespace {
-
-bool capabilities(bool set, __user_cap_data_struct (&data)[2])
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    return syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
-}
-
-constexpr int kOverrides[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH};
-
-} // namespace
-
-WithoutFileOverride::WithoutFileOverride()
-{
-    __user_cap_data_struct data[2]{};
-    if (!capabilities(false, data))
-        return;
-    FSaved[0] = data[0].effective;
-    FSaved[1] = data[1].effective;
-    for (int cap : kOverrides)
-        data[cap / 32].effective &= ~(1u << (cap % 32));
-    FChanged = capabilities(true, data);
-}
-
-WithoutFileOverride::~WithoutFileOverride()
-{
-    __user_cap_data_struct data[2]{};
-    if (!FChanged || !capabilities(false, data))
-        return;
-    data[0].effective = FSaved[0];
-    data[1].effective = FSaved[1];
-    capabilities(true, data);
 }
 
 } // namespace fennick::test

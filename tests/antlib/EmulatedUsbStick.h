@@ -49,18 +49,4 @@ private:
     std::unique_ptr<State> FState;
 };
 
-// Takes the calling thread's power to open files regardless of their mode, as an ordinary
-// user lacks it; gives it back when it goes. Threads started meanwhile inherit the lack.
-class WithoutFileOverride {
-public:
-    WithoutFileOverride();
-    ~WithoutFileOverride();
-    WithoutFileOverride(const WithoutFileOverride &) = delete;
-    WithoutFileOverride &operator=(const WithoutFileOverride &) = delete;
-
-private:
-    uint32_t FSaved[2] = {0, 0};
-    bool FChanged = false;
-};
-
 } // namespace fennick::test

@@ -8,6 +8,7 @@
 #include "HiveFile.h"
 #include "platform/UiThread.h"
 #include "tests/antlib/EmulatedUsbStick.h"
+#include "tests/antlib/WithoutFileOverride.h"
 
 #include <gtest/gtest.h>
 

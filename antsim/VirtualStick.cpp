@@ -84,7 +84,8 @@ NetworkKeys NetworkKeys::fromEnvironment(std::string *warning)
 
 VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
     : FScenario(std::move(scenario)), FKeys(keys), FRandom(FScenario.seed),
-      FDecoder([this](const antwire::AntMessage &m) { handle(m); })
+      FDecoder([this](const antwire::AntMessage &m) { handle(m); },
+               [this](antwire::FrameError e) { emit(msg::SerialError, {uint8_t(e)}); })
 {
     for (const auto &config : FScenario.devices)
         FDevices.push_back(makeDevice(config, FScenario));
@@ -163,17 +164,8 @@ void VirtualStick::receive(const uint8_t *data, size_t size, Nanos now)
     if (unplugged(now))
         return;
     advance(now);
+    // Bad framing is answered with a serial error as the decoder meets it, in stream order.
     FDecoder.feed(data, size);
-    reportDroppedBytes();
-}
-
-// One serial error for each run of bytes that were not a frame, in stream order.
-void VirtualStick::reportDroppedBytes()
-{
-    if (FDecoder.bytesDropped() == FDroppedSeen)
-        return;
-    FDroppedSeen = FDecoder.bytesDropped();
-    emit(msg::SerialError, {0x00});
 }
 
 Nanos VirtualStick::slotTime(const Channel &c) const
@@ -387,7 +379,6 @@ void VirtualStick::runSlot(int ch, Nanos t)
 
 void VirtualStick::handle(const antwire::AntMessage &m)
 {
-    reportDroppedBytes();
     const auto &d = m.data;
     const uint8_t first = d.empty() ? 0 : d[0];
     if (d.size() < minLength(m.id)) {

@@ -96,7 +96,6 @@ private:
     };
 
     void reset();
-    void reportDroppedBytes();
     void handle(const antwire::AntMessage &m);
     void respond(uint8_t channel, uint8_t messageId, uint8_t code);
     void event(uint8_t channel, uint8_t code);
@@ -124,7 +123,6 @@ private:
     Nanos FUnplugAt = kNever;
     std::mt19937_64 FRandom;
     antwire::AntMessageDecoder FDecoder;
-    uint64_t FDroppedSeen = 0;
     std::vector<uint8_t> FOutput;
     std::ofstream FHostLog;
 };

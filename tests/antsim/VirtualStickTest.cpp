@@ -142,6 +142,57 @@ TEST(VirtualStickProtocol, GarbageBetweenFramesIsReportedAndSkipped)
     EXPECT_EQ(got.back().msg.id, 0x6F);
 }
 
+TEST(VirtualStickProtocol, BadFramingIsAnsweredWithItsSerialErrorCodeThenTheNextFrame)
+{
+    StickHost host(kTrainerOnly);
+    const auto frame = [](uint8_t id, std::vector<uint8_t> data) {
+        return antwire::encodeMessage(id, data.data(), data.size());
+    };
+    // What the stick said: serial errors as 0xAE00 + code, other messages by id.
+    const auto said = [&] {
+        std::vector<int> out;
+        for (const auto &r : host.take()) {
+            if (r.msg.id == 0xAE) {
+                EXPECT_EQ(r.msg.data.size(), 1u);
+                out.push_back(0xAE00 + r.msg.data.at(0));
+            } else {
+                out.push_back(r.msg.id);
+            }
+        }
+        return out;
+    };
+    auto corrupt = frame(0x4D, {0, 0x52});
+    corrupt.back() ^= 0x40;
+    struct Case {
+        const char *what;
+        std::vector<uint8_t> bad;
+        int code;
+    } cases[] = {
+        {"no sync byte", {0x4D, 0x00, 0x52}, 0x00},
+        {"checksum mismatch", corrupt, 0x02},
+        {"message too large", {0xA4, 0x21, 0x4E, 0, 1, 2, 3}, 0x03},
+    };
+    for (const auto &c : cases) {
+        auto bytes = c.bad;
+        const auto good = frame(0x4D, {0, 0x52});
+        bytes.insert(bytes.end(), good.begin(), good.end());
+        host.sendRaw(bytes);
+        EXPECT_EQ(said(), (std::vector<int>{0xAE00 + c.code, 0x52})) << c.what;
+    }
+    // The same, a byte at a time: the error comes as soon as it is certain.
+    host.sendRaw({0xA4, 0x01, 0x4A, 0x00});
+    EXPECT_TRUE(said().empty());
+    host.sendRaw({0x00});
+    EXPECT_EQ(said(), std::vector<int>{0xAE02});
+    for (uint8_t b : frame(0x4A, {0}))
+        host.sendRaw({b});
+    EXPECT_EQ(said(), std::vector<int>{0x6F});
+    // Good frames back to back raise nothing.
+    host.sendRaw(frame(0x4D, {0, 0x52}));
+    host.sendRaw(frame(0x4D, {0, 0x52}));
+    EXPECT_EQ(said(), (std::vector<int>{0x52, 0x52}));
+}
+
 TEST(VirtualStickRadio, WildcardChannelPairsAndReportsTheRealId)
 {
     StickHost host(kTrainerOnly);

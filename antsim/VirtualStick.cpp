@@ -159,6 +159,19 @@ void VirtualStick::emitData(uint8_t id, uint8_t channelByte, const Page &payload
     emit(id, data);
 }
 
+// Only what handle() answers: every kind of channel and data (no "cannot" flag), network
+// keys, the serial number, the low-priority search and extended data. No per-channel power,
+// scan mode, search lists, proximity search, scripts, SensRcore or the later option bytes.
+void VirtualStick::emitCapabilities()
+{
+    namespace cap = antwire::capability;
+    const uint8_t standard = 0x00;
+    const uint8_t advanced = cap::NetworkEnabled | cap::SerialNumberEnabled | cap::LowPrioritySearchEnabled;
+    const uint8_t advanced2 = cap::ExtendedMessagesEnabled;
+    emit(msg::Capabilities, {uint8_t(kChannels), uint8_t(kNetworks), standard, advanced, advanced2,
+                             0x00 /* SensRcore channels */, 0x00, 0x00});
+}
+
 void VirtualStick::receive(const uint8_t *data, size_t size, Nanos now)
 {
     if (unplugged(now))
@@ -538,7 +551,7 @@ void VirtualStick::handle(const antwire::AntMessage &m)
             return;
         }
         if (what == msg::Capabilities) {
-            emit(msg::Capabilities, {uint8_t(kChannels), uint8_t(kNetworks), 0x00, 0xBA, 0x36, 0x00});
+            emitCapabilities();
             return;
         }
         if (what == msg::Version) {

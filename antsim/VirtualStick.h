@@ -100,6 +100,7 @@ private:
     void respond(uint8_t channel, uint8_t messageId, uint8_t code);
     void event(uint8_t channel, uint8_t code);
     void emit(uint8_t id, const std::vector<uint8_t> &data);
+    void emitCapabilities();
     void emitData(uint8_t id, uint8_t channelByte, const Page &payload, const Channel &c);
 
     Nanos slotTime(const Channel &c) const;

@@ -89,6 +89,7 @@ VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
 {
     for (const auto &config : FScenario.devices)
         FDevices.push_back(makeDevice(config, FScenario));
+    FAir.resize(FDevices.size());
     if (FScenario.unplugAt >= 0)
         FUnplugAt = fromSeconds(FScenario.unplugAt);
     if (!FScenario.hostLog.empty()) {
@@ -179,6 +180,7 @@ void VirtualStick::receive(const uint8_t *data, size_t size, Nanos now)
     advance(now);
     // Bad framing is answered with a serial error as the decoder meets it, in stream order.
     FDecoder.feed(data, size);
+    refreshAir(); // channels opened or closed change who is on air
 }
 
 void VirtualStick::handle(const antwire::AntMessage &m)

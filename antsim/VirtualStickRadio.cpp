@@ -14,10 +14,47 @@ namespace event = antwire::event;
 
 Nanos VirtualStick::slotTime(const Channel &c) const
 {
-    // slotBase + slotIndex * period / 32768 s, exact and without overflow
-    const uint64_t ticks = c.slotIndex * c.period;
-    const uint64_t ns = (ticks / 32768) * 1000000000ull + ((ticks % 32768) * 1000000000ull) / 32768;
-    return c.slotBase + Nanos(int64_t(ns));
+    return c.slotBase + fromTicks(c.slotIndex * c.period);
+}
+
+// A tracking channel learns that it missed a message when its receive window closes; the
+// other kinds act at the slot itself.
+Nanos VirtualStick::channelDue(const Channel &c) const
+{
+    if (!c.open())
+        return kNever;
+    const Nanos slot = slotTime(c);
+    return !c.master() && c.state == State::Tracking ? slot + fromTicks(kRxWindowTicks) : slot;
+}
+
+// A device goes on air only while a channel could hear it: one that tracks it or searches
+// for it. Nobody else's transmissions need simulating.
+bool VirtualStick::listenedFor(const SimDevice &d) const
+{
+    for (const auto &c : FChannels) {
+        if (!c.open() || c.master())
+            continue;
+        if (c.device ? c.device == &d : c.state == State::Searching && matches(c, d))
+            return true;
+    }
+    return false;
+}
+
+Nanos VirtualStick::deviceDue(size_t d) const
+{
+    const SimDevice &device = *FDevices[d];
+    if (!listenedFor(device))
+        return kNever;
+    // One coming into range is first heard after the present, not at a past message.
+    const uint64_t k = FAir[d].listened ? FAir[d].next : device.firstTransmissionAfter(FNow);
+    return device.transmissionTime(k);
+}
+
+void VirtualStick::refreshAir()
+{
+    for (size_t d = 0; d < FDevices.size(); ++d)
+        if (FAir[d].listened && !listenedFor(*FDevices[d]))
+            FAir[d].listened = false;
 }
 
 Nanos VirtualStick::nextDue() const
@@ -26,8 +63,9 @@ Nanos VirtualStick::nextDue() const
         return kNever;
     Nanos due = FUnplugAt;
     for (const auto &c : FChannels)
-        if (c.open())
-            due = std::min(due, slotTime(c));
+        due = std::min(due, channelDue(c));
+    for (size_t d = 0; d < FDevices.size(); ++d)
+        due = std::min(due, deviceDue(d));
     return due;
 }
 
@@ -35,22 +73,35 @@ void VirtualStick::advance(Nanos now)
 {
     const Nanos limit = std::min(now, FUnplugAt);
     for (;;) {
-        int next = -1;
-        Nanos when = kNever;
+        int channel = -1;
+        Nanos channelWhen = kNever;
         for (int ch = 0; ch < kChannels; ++ch) {
-            const Channel &c = FChannels[ch];
-            if (!c.open())
-                continue;
-            const Nanos t = slotTime(c);
-            if (t < when) {
-                when = t;
-                next = ch;
+            const Nanos t = channelDue(FChannels[ch]);
+            if (t < channelWhen) {
+                channelWhen = t;
+                channel = ch;
             }
         }
-        if (next < 0 || when > limit)
+        int device = -1;
+        Nanos deviceWhen = kNever;
+        for (size_t d = 0; d < FDevices.size(); ++d) {
+            const Nanos t = deviceDue(d);
+            if (t < deviceWhen) {
+                deviceWhen = t;
+                device = int(d);
+            }
+        }
+        // A message sent as a receive window closes still counts as heard.
+        const bool deviceFirst = device >= 0 && deviceWhen <= channelWhen;
+        const Nanos when = deviceFirst ? deviceWhen : channelWhen;
+        if ((channel < 0 && device < 0) || when > limit)
             break;
         FNow = std::max(FNow, when);
-        runSlot(next, when);
+        if (deviceFirst)
+            runDevice(size_t(device), when);
+        else
+            runChannel(channel, when);
+        refreshAir();
     }
     FNow = std::max(FNow, limit);
 }
@@ -78,23 +129,13 @@ bool VirtualStick::matches(const Channel &c, const SimDevice &d) const
     return c.deviceNumber == 0 || c.deviceNumber == d.deviceNumber();
 }
 
-SimDevice *VirtualStick::findDevice(const Channel &c, Nanos t) const
-{
-    // Once paired, a channel looks only for that device again until it is closed.
-    if (c.device)
-        return matches(c, *c.device) && c.device->onAir(t) ? c.device : nullptr;
-    for (const auto &d : FDevices)
-        if (matches(c, *d) && d->onAir(t))
-            return d.get();
-    return nullptr;
-}
-
 void VirtualStick::startSearch(Channel &c, Nanos t)
 {
     c.state = State::Searching;
     c.misses = 0;
     c.slotBase = t;
     c.slotIndex = 1;
+    c.searchFrom = t;
     if (c.searchTimeout == 255 || c.lpSearchTimeout == 255)
         c.searchDeadline = kNever;
     else
@@ -157,7 +198,7 @@ void VirtualStick::deliverFromHost(int ch, Channel &c, bool heard, Nanos t)
     }
 }
 
-void VirtualStick::runSlot(int ch, Nanos t)
+void VirtualStick::runChannel(int ch, Nanos t)
 {
     Channel &c = FChannels[ch];
     ++c.slotIndex;
@@ -175,30 +216,58 @@ void VirtualStick::runSlot(int ch, Nanos t)
         return;
     }
     if (c.state == State::Searching) {
-        SimDevice *found = findDevice(c, t);
-        if (!found) {
-            deliverFromHost(ch, c, false, t);
-            if (t >= c.searchDeadline) {
-                event(uint8_t(ch), event::RxSearchTimeout);
-                closeChannel(ch);
-            }
-            return;
-        }
-        c.state = State::Tracking;
-        c.device = found;
-        c.misses = 0;
-    }
-    if (!c.device->onAir(t)) {
-        event(uint8_t(ch), event::RxFail);
+        // Finding the device happens at its transmissions (runDevice); a search slot only
+        // fails what the host wanted sent and watches the time-out.
         deliverFromHost(ch, c, false, t);
-        if (++c.misses >= kMissesBeforeSearch) {
-            event(uint8_t(ch), event::RxFailGoToSearch);
-            startSearch(c, t);
+        if (t >= c.searchDeadline) {
+            event(uint8_t(ch), event::RxSearchTimeout);
+            closeChannel(ch);
         }
         return;
     }
+    // The window closed without the device's message.
+    event(uint8_t(ch), event::RxFail);
+    deliverFromHost(ch, c, false, t);
+    if (++c.misses >= kMissesBeforeSearch) {
+        event(uint8_t(ch), event::RxFailGoToSearch);
+        startSearch(c, t);
+    }
+}
+
+// The device's k-th message: heard by every channel tracking it whose receive window is
+// open now, and by every channel searching for it.
+void VirtualStick::runDevice(size_t d, Nanos t)
+{
+    SimDevice &device = *FDevices[d];
+    FAir[d].next = device.firstTransmissionAfter(t);
+    FAir[d].listened = true;
+    const Transmission tx = device.transmit(t);
+    if (!device.onAir(t))
+        return;
+    const Nanos window = fromTicks(kRxWindowTicks);
+    for (int ch = 0; ch < kChannels; ++ch) {
+        Channel &c = FChannels[ch];
+        if (!c.open() || c.master() || !matches(c, device))
+            continue;
+        if (c.state == State::Tracking) {
+            const Nanos slot = slotTime(c);
+            if (c.device == &device && t >= slot - window && t <= slot + window)
+                hear(ch, c, tx, t);
+        } else if ((!c.device || c.device == &device) && t > c.searchFrom && t < c.searchDeadline) {
+            c.state = State::Tracking;
+            c.device = &device;
+            hear(ch, c, tx, t);
+        }
+    }
+}
+
+// A message received: the channel's slots follow the device's clock from here on, so a
+// period that divides or is a multiple of the device's stays in step.
+void VirtualStick::hear(int ch, Channel &c, const Transmission &tx, Nanos t)
+{
     c.misses = 0;
-    const Transmission tx = c.device->transmit(t);
+    c.slotBase = t;
+    c.slotIndex = 1;
     switch (tx.kind) {
     case Transmission::Kind::Broadcast:
         emitData(msg::BroadcastData, uint8_t(ch), tx.packets.front(), c);

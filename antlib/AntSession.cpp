@@ -270,6 +270,9 @@ void AntSession::dispatch(const antwire::AntMessage &m)
             return;
         FCallbacks.deliverResponse(d[0], m.id, d.data(), d.size());
         return;
+    case msg::SerialError:
+        FSerialErrors.report(d.data(), d.size());
+        [[fallthrough]];
     default:
         // Capabilities, version, serial number, serial errors: not tied to a channel.
         FCallbacks.deliverResponse(0, m.id, d.data(), d.size());

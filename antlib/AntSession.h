@@ -11,6 +11,7 @@
 
 #include "antwire/AntMessage.h"
 #include "antlib/CallbackRegistry.h"
+#include "antlib/SerialErrorLog.h"
 #include "antwire/Transport.h"
 
 namespace antlib {
@@ -59,6 +60,7 @@ private:
     CallbackRegistry &FCallbacks;
     const std::string FDeviceKey;
     antwire::AntMessageDecoder FDecoder;
+    SerialErrorLog FSerialErrors; // reader thread only
 
     // Set once and destroyed with the session: read on the reader thread, write under
     // FWriteMutex, close from anywhere, all of which the transport allows concurrently.

@@ -107,6 +107,9 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
         std::string_view key = t[i].substr(0, eq), val = t[i].substr(eq + 1);
         if (key == "transmission") {
             d.transmissionType = uint8_t(integer(line, val, "transmission type", 1, 255));
+        } else if (key == "period") {
+            // the stick's own lower limit for a channel period
+            d.period = uint16_t(integer(line, val, "period", 164, 65535));
         } else if (key == "map" && kind == DeviceKind::Trainer) {
             d.mapBurstAt = number(line, val, "map time", 0, kMaxSeconds);
         } else if (key == "calibration" && kind == DeviceKind::Trainer) {

@@ -22,6 +22,7 @@ struct DeviceConfig {
     DeviceKind kind = DeviceKind::Trainer;
     uint16_t deviceNumber = 0;
     uint8_t transmissionType = 0;   // 0: the kind's usual value
+    uint16_t period = 0;            // message period in 1/32768 s; 0: the kind's usual value
     // Trainer: when >= 0, the resistance-map burst goes out at this time (seconds).
     double mapBurstAt = -1.0;
     bool calibrationFails = false;  // trainer: calibration requests are answered "failed"

@@ -18,6 +18,11 @@ Nanos fromSeconds(double s)
     return Nanos(int64_t(std::llround(s * 1e9)));
 }
 
+Nanos fromTicks(uint64_t ticks)
+{
+    return Nanos(int64_t((ticks / 32768) * 1000000000ull + ((ticks % 32768) * 1000000000ull) / 32768));
+}
+
 namespace {
 
 uint8_t lo(unsigned v) { return uint8_t(v & 0xFF); }
@@ -61,6 +66,19 @@ bool SimDevice::onAir(Nanos t) const
     return true;
 }
 
+uint64_t SimDevice::firstTransmissionAfter(Nanos t) const
+{
+    if (t.count() < 0)
+        return 0;
+    // A close guess in floating point, then exact steps to the boundary.
+    uint64_t k = uint64_t(double(t.count()) * 32768.0 / (double(FPeriod) * 1e9));
+    while (k > 0 && transmissionTime(k - 1) > t)
+        --k;
+    while (transmissionTime(k) <= t)
+        ++k;
+    return k;
+}
+
 void SimDevice::receive(const Page &, bool, Nanos)
 {
     ++FPagesReceived;
@@ -79,7 +97,7 @@ SimTrainer::SimTrainer(const DeviceConfig &config, const Scenario &world) : SimD
     FDeviceType = 17;
     FTransmissionType = config.transmissionType ? config.transmissionType : 5;
     FRfFrequency = 57;
-    FPeriod = 8192;
+    FPeriod = config.period ? config.period : 8192;
     FPublicNetwork = false;
 }
 
@@ -378,7 +396,7 @@ SimHeartRate::SimHeartRate(const DeviceConfig &config, const Scenario &world) : 
     FDeviceType = 120;
     FTransmissionType = config.transmissionType ? config.transmissionType : 1;
     FRfFrequency = 57;
-    FPeriod = 8070;
+    FPeriod = config.period ? config.period : 8070;
     FPublicNetwork = false;
 }
 
@@ -439,7 +457,7 @@ SimConsole::SimConsole(const DeviceConfig &config, const Scenario &world) : SimD
     FDeviceType = 18;
     FTransmissionType = config.transmissionType ? config.transmissionType : 1;
     FRfFrequency = 70;
-    FPeriod = 16150;
+    FPeriod = config.period ? config.period : 16150;
     FPublicNetwork = true;
 }
 

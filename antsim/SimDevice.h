@@ -18,6 +18,8 @@ using Page = std::array<uint8_t, 8>;
 
 double toSeconds(Nanos t);
 Nanos fromSeconds(double s);
+// ANT periods count 1/32768 s; exact to the nanosecond below, without overflow.
+Nanos fromTicks(uint64_t ticks);
 
 // One message as a device puts it on air: a broadcast, an acknowledged message, or a burst
 // of several 8-byte packets.
@@ -42,6 +44,11 @@ public:
     bool publicNetwork() const { return FPublicNetwork; }
     // Whether the device can be heard at time t (scenario dropouts).
     bool onAir(Nanos t) const;
+    // The device's own clock: its k-th message goes on air at k periods from the stick's
+    // start, whether anyone hears it or not.
+    Nanos transmissionTime(uint64_t k) const { return fromTicks(k * FPeriod); }
+    // The first k whose transmission is later than t.
+    uint64_t firstTransmissionAfter(Nanos t) const;
 
     virtual Transmission transmit(Nanos now) = 0;
     // A page from the host that reached the device (broadcast, or acknowledged and delivered).

@@ -38,6 +38,9 @@ public:
     static constexpr int kChannels = 8;
     static constexpr int kNetworks = 8;
     static constexpr int kMissesBeforeSearch = 8;
+    // A tracking channel listens this long (1/32768 s) either side of its slot: enough for
+    // crystal drift, far too little for a period that does not fit the device's.
+    static constexpr uint16_t kRxWindowTicks = 32;
     static constexpr Nanos kNever = Nanos::max();
 
     VirtualStick(Scenario scenario, NetworkKeys keys);
@@ -49,7 +52,8 @@ public:
     void receive(const uint8_t *data, size_t size, Nanos now);
     // Runs every radio event due at or before `now`.
     void advance(Nanos now);
-    // Earliest time something is due (a channel slot, the unplug time); kNever when idle.
+    // Earliest time something is due (a channel slot or window, a message of a device that
+    // someone listens for, the unplug time); kNever when idle.
     Nanos nextDue() const;
     // Whether the scenario's unplug time has come; an unplugged stick ignores everything.
     bool unplugged(Nanos now) const;
@@ -81,6 +85,7 @@ private:
         Nanos slotBase{0};
         uint64_t slotIndex = 0;
         Nanos searchDeadline = kNever;
+        Nanos searchFrom{0}; // a search hears messages sent after this
         SimDevice *device = nullptr; // paired device (kept until the channel closes)
         int misses = 0;
         // host to device
@@ -96,19 +101,24 @@ private:
     };
 
     void reset();
-    void reportDroppedBytes();
     void handle(const antwire::AntMessage &m);
     void respond(uint8_t channel, uint8_t messageId, uint8_t code);
     void event(uint8_t channel, uint8_t code);
     void emit(uint8_t id, const std::vector<uint8_t> &data);
+    void emitCapabilities();
     void emitData(uint8_t id, uint8_t channelByte, const Page &payload, const Channel &c);
 
     Nanos slotTime(const Channel &c) const;
-    void runSlot(int ch, Nanos t);
+    Nanos channelDue(const Channel &c) const;
+    bool listenedFor(const SimDevice &d) const;
+    Nanos deviceDue(size_t d) const;
+    void refreshAir();
+    void runChannel(int ch, Nanos t);
+    void runDevice(size_t d, Nanos t);
+    void hear(int ch, Channel &c, const Transmission &tx, Nanos t);
     void startSearch(Channel &c, Nanos t);
     void closeChannel(int ch);
     bool matches(const Channel &c, const SimDevice &d) const;
-    SimDevice *findDevice(const Channel &c, Nanos t) const;
     bool chance(double probability);
     void deliverFromHost(int ch, Channel &c, bool heard, Nanos t);
     // The device takes the page; the scenario's host log gets a line for it.
@@ -117,6 +127,12 @@ private:
     Scenario FScenario;
     NetworkKeys FKeys;
     std::vector<std::unique_ptr<SimDevice>> FDevices;
+    // Each device's next message while someone listens for it.
+    struct Air {
+        uint64_t next = 0;
+        bool listened = false;
+    };
+    std::vector<Air> FAir;
     std::array<Channel, kChannels> FChannels;
     std::array<NetworkKey, kNetworks> FNetworkKeys{};
     bool FExtended = false;
@@ -124,7 +140,6 @@ private:
     Nanos FUnplugAt = kNever;
     std::mt19937_64 FRandom;
     antwire::AntMessageDecoder FDecoder;
-    uint64_t FDroppedSeen = 0;
     std::vector<uint8_t> FOutput;
     std::ofstream FHostLog;
 };

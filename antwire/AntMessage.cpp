@@ -30,24 +30,37 @@ void AntMessageDecoder::feed(const uint8_t *data, size_t size)
 void AntMessageDecoder::reset()
 {
     FPending.clear();
+    FResyncing = false;
+}
+
+void AntMessageDecoder::fail(FrameError e)
+{
+    FResyncing = true;
+    if (FErrors)
+        FErrors(e);
 }
 
 void AntMessageDecoder::feedByte(uint8_t b)
 {
     if (FPending.empty()) {
-        if (b == kSync)
+        if (b == kSync) {
             FPending.push_back(b);
-        else
-            ++FDropped;
+            return;
+        }
+        ++FDropped;
+        if (!FResyncing)
+            fail(FrameError::NoSync);
         return;
     }
     FPending.push_back(b);
     const size_t have = FPending.size();
     bool good;
+    FrameError error = FrameError::BadChecksum;
     if (have == 2) {
         if (b <= kMaxPayload)
             return;
         good = false;
+        error = FrameError::TooLarge;
     } else {
         if (have < size_t(FPending[1]) + 4)
             return;
@@ -60,6 +73,7 @@ void AntMessageDecoder::feedByte(uint8_t b)
         FMessage.id = FPending[2];
         FMessage.data.assign(FPending.begin() + 3, FPending.end() - 1);
         FPending.clear();
+        FResyncing = false;
         ++FFrames;
         if (FSink)
             FSink(FMessage);
@@ -70,6 +84,7 @@ void AntMessageDecoder::feedByte(uint8_t b)
     std::vector<uint8_t> rest(FPending.begin() + 1, FPending.end());
     FPending.clear();
     ++FDropped;
+    fail(error);
     for (uint8_t r : rest)
         feedByte(r);
 }

@@ -25,13 +25,27 @@ inline std::vector<uint8_t> encodeMessage(const AntMessage &m)
     return encodeMessage(m.id, m.data.data(), m.data.size());
 }
 
+// Why bytes were dropped; the values are the stick's serial error codes (message 0xAE).
+enum class FrameError : uint8_t {
+    NoSync = 0x00,      // a byte other than the sync byte where a frame should start
+    BadChecksum = 0x02,
+    TooLarge = 0x03,    // LEN beyond kMaxPayload
+};
+
 // Byte-by-byte decoder: feed() any chunking of the stream; every complete frame with a good
 // checksum is handed to the sink. Garbage and bad checksums are dropped and the decoder
 // resynchronises on the next sync byte (rescanning the bytes of a rejected frame).
+// The error sink hears each rejected frame and each run of garbage where a frame should have
+// started, once, in stream order with the frames; bytes skipped while resynchronising after
+// a rejected frame belong to that error.
 class AntMessageDecoder {
 public:
     using Sink = std::function<void(const AntMessage &)>;
-    explicit AntMessageDecoder(Sink sink) : FSink(std::move(sink)) {}
+    using ErrorSink = std::function<void(FrameError)>;
+    explicit AntMessageDecoder(Sink sink, ErrorSink errors = {})
+        : FSink(std::move(sink)), FErrors(std::move(errors))
+    {
+    }
     void feed(const uint8_t *data, size_t size);
     void reset();
     // Counters for diagnostics and tests.
@@ -40,7 +54,10 @@ public:
 
 private:
     void feedByte(uint8_t b);
+    void fail(FrameError e);
     Sink FSink;
+    ErrorSink FErrors;
+    bool FResyncing = false;       // an error was reported and no good frame came since
     std::vector<uint8_t> FPending; // bytes of the frame being assembled, from the sync byte on
     AntMessage FMessage;           // reused for every frame to spare an allocation each
     uint64_t FFrames = 0;

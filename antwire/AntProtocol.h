@@ -67,6 +67,27 @@ constexpr uint8_t InvalidNetwork = 0x29;
 constexpr uint8_t InvalidParameter = 0x33;
 } // namespace response
 
+// Option bytes of the capabilities message (0x54): max channels, max networks, then these.
+// The standard byte holds "cannot" flags; the advanced bytes hold "can" flags.
+namespace capability {
+constexpr uint8_t NoReceiveChannels = 0x01;   // standard options
+constexpr uint8_t NoTransmitChannels = 0x02;
+constexpr uint8_t NoReceiveMessages = 0x04;
+constexpr uint8_t NoTransmitMessages = 0x08;
+constexpr uint8_t NoAcknowledgedMessages = 0x10;
+constexpr uint8_t NoBurstMessages = 0x20;
+constexpr uint8_t NetworkEnabled = 0x02;      // advanced options
+constexpr uint8_t SerialNumberEnabled = 0x08;
+constexpr uint8_t PerChannelTxPowerEnabled = 0x10;
+constexpr uint8_t LowPrioritySearchEnabled = 0x20;
+constexpr uint8_t ScriptEnabled = 0x40;
+constexpr uint8_t SearchListEnabled = 0x80;
+constexpr uint8_t ExtendedMessagesEnabled = 0x02; // advanced options 2
+constexpr uint8_t ScanModeEnabled = 0x04;
+constexpr uint8_t ProximitySearchEnabled = 0x10;
+constexpr uint8_t ExtendedAssignEnabled = 0x20;
+} // namespace capability
+
 // Channel byte of a burst packet: bits 0-4 channel, 5-6 sequence, 7 last packet.
 constexpr uint8_t kBurstChannelMask = 0x1F;
 constexpr uint8_t kBurstLastPacket = 0x80;

@@ -323,6 +323,57 @@ TEST_F(AntDllPty, GarbageAndBadChecksumsAreSkipped)
     EXPECT_EQ(d[1].code, 0x02);
 }
 
+TEST_F(AntDllPty, SerialErrorsFromTheStickAreLoggedAndTheStickStaysUsable)
+{
+    ::testing::internal::CaptureStderr();
+    peer.send(0xAE, {0x02});
+    peer.send(0xAE, {0x03});
+    peer.send(0x4E, {1, 1, 2, 3, 4, 5, 6, 7, 8});
+    auto d = waitForDeliveries(3);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(d.size(), 3u);
+    // Not tied to a channel: the response callback has them, no channel event callback does.
+    EXPECT_TRUE(d[0].response);
+    EXPECT_EQ(d[0].code, 0xAE);
+    EXPECT_EQ(d[0].row, row10({0x02}));
+    EXPECT_TRUE(d[1].response);
+    EXPECT_EQ(d[1].row, row10({0x03}));
+    EXPECT_FALSE(d[2].response);
+    EXPECT_EQ(d[2].code, 0x9A);
+    EXPECT_NE(log.find("serial error 0x02 (checksum mismatch)"), std::string::npos) << log;
+    EXPECT_NE(log.find("serial error 0x03 (message too large)"), std::string::npos) << log;
+
+    // Commands still go out and answers still come back.
+    EXPECT_TRUE(ANT_OpenChannel(1));
+    expectFrame(0x4B, {1});
+    peer.send(0x40, {1, 0x4B, 0x00});
+    d = waitForDeliveries(4);
+    ASSERT_EQ(d.size(), 4u);
+    EXPECT_EQ(d[3].row, row10({1, 0x4B, 0x00}));
+}
+
+TEST_F(AntDllPty, AStickThatKeepsReportingSerialErrorsDoesNotFloodStandardError)
+{
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 40; ++i)
+        peer.send(0xAE, {0x00});
+    waitForDeliveries(40);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    size_t lines = 0;
+    for (size_t at = log.find("serial error 0x00 (no sync byte)"); at != std::string::npos;
+         at = log.find("serial error 0x00", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 16u);
+    EXPECT_NE(log.find("further serial errors from this stick are not shown"), std::string::npos);
+    // A new session starts counting afresh.
+    ANT_Close();
+    ASSERT_TRUE(peer.open());
+    ::testing::internal::CaptureStderr();
+    peer.send(0xAE, {0x00});
+    waitForDeliveries(41);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("serial error 0x00"), std::string::npos);
+}
+
 TEST_F(AntDllPty, LastRegistrationWinsAndNoCallbackStopsDeliveries)
 {
     static std::atomic<int> other{0};

@@ -28,7 +28,7 @@ TEST(ScenarioParser, ReadsEveryDirective)
         "# a full scenario\r\n"
         "seed 99\r\n"
         "trainer 4242 transmission=21 map=12.5 calibration=fail max_resistance=800  # brake\n"
-        "hr 77 bpm=140\n"
+        "hr 77 bpm=140 period=16140\n"
         "console 12\n"
         "\n"
         "rider 0 150 85\n"
@@ -49,6 +49,8 @@ TEST(ScenarioParser, ReadsEveryDirective)
     EXPECT_EQ(s.devices[0].maxResistance, 800);
     EXPECT_EQ(s.devices[1].kind, DeviceKind::HeartRate);
     EXPECT_EQ(s.devices[1].heartRate, 140);
+    EXPECT_EQ(s.devices[1].period, 16140);
+    EXPECT_EQ(s.devices[0].period, 0); // the kind's own
     EXPECT_EQ(s.devices[2].kind, DeviceKind::Console);
     ASSERT_EQ(s.rider.size(), 2u);
     ASSERT_EQ(s.dropouts.size(), 2u);
@@ -99,6 +101,7 @@ TEST(ScenarioParser, BadLinesNameTheLineAndTheReason)
     EXPECT_EQ(errorOf("trainer 5 colour=red\n"), "line 1: unknown option 'colour' for trainer");
     EXPECT_EQ(errorOf("hr 5 map=3\n"), "line 1: unknown option 'map' for hr");
     EXPECT_EQ(errorOf("trainer 5 map\n"), "line 1: expected option=value, got 'map'");
+    EXPECT_EQ(errorOf("console 5 period=163\n"), "line 1: period 163 is out of range (164 to 65535)");
     EXPECT_EQ(errorOf("trainer 5 calibration=maybe\n"),
               "line 1: calibration must be ok or fail, got 'maybe'");
     EXPECT_EQ(errorOf("rider 0 150\n"), "line 1: expected: rider TIME POWER CADENCE");

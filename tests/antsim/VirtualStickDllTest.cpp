@@ -130,6 +130,17 @@ bool waitFor(const std::function<bool(const Record &)> &match, int seconds = 5)
     });
 }
 
+bool waitForCount(const std::function<bool(const Record &)> &match, size_t n, int seconds)
+{
+    std::unique_lock lock(gMutex);
+    return gChanged.wait_for(lock, std::chrono::seconds(seconds), [&] {
+        size_t seen = 0;
+        for (const auto &r : gRecords)
+            seen += match(r);
+        return seen >= n;
+    });
+}
+
 size_t countOf(const std::function<bool(const Record &)> &match)
 {
     std::lock_guard lock(gMutex);
@@ -179,7 +190,7 @@ std::string writeScenario(const char *name, const char *text)
 }
 
 // The connection sequence of an FE-C channel, one acknowledged step at a time.
-void connectTrainer(uint8_t ch)
+void connectTrainer(uint8_t ch, uint16_t period = 8192)
 {
     const uint8_t key[8] = {};
     Api &a = api();
@@ -190,7 +201,7 @@ void connectTrainer(uint8_t ch)
     ASSERT_TRUE(answered(ch, 0x42));
     ASSERT_TRUE(a.SetChannelId(ch, 0, 17, 0));
     ASSERT_TRUE(answered(ch, 0x51));
-    ASSERT_TRUE(a.SetChannelPeriod(ch, 8192));
+    ASSERT_TRUE(a.SetChannelPeriod(ch, period));
     ASSERT_TRUE(answered(ch, 0x43));
     ASSERT_TRUE(a.SetTransmitPower(3));
     ASSERT_TRUE(answered(0, 0x47));
@@ -327,4 +338,50 @@ TEST_F(VirtualStickDll, TrainerSessionOverAPseudoTerminal)
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(VirtualStickDll, AChannelAtHalfTheTrainersPeriodHearsEveryOtherSlot)
+{
+    const std::string path = writeScenario("antsim_dll_period.txt", "trainer 4242\nrider 0 150 85\n");
+    ::setenv("FENNICK_VIRTUAL_TRAINER", path.c_str(), 1);
+    const int n = findDevice("Fennick virtual ANT stick");
+    ASSERT_GE(n, 0);
+    ASSERT_TRUE(api().Init(uint8_t(n), 57600));
+    connectTrainer(0, 4096);
+    ASSERT_TRUE(waitForCount([](const Record &r) { return !r.response && r.channel == 0 && r.code == 0x9A; },
+                             8, 10));
+    ASSERT_TRUE(api().CloseChannel(0));
+    ASSERT_TRUE(event(0, 0x07));
+    // From the first message on: data and RX fail by turns, never a search.
+    std::vector<uint8_t> seen;
+    {
+        std::lock_guard lock(gMutex);
+        for (const auto &r : gRecords)
+            if (!r.response && r.channel == 0 && (r.code == 0x9A || !seen.empty()))
+                seen.push_back(r.code);
+    }
+    ASSERT_FALSE(seen.empty());
+    seen.pop_back(); // channel closed
+    ASSERT_GE(seen.size(), 15u);
+    for (size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], i % 2 ? 0x02 : 0x9A) << "at " << i;
+    std::remove(path.c_str());
+}
+
+TEST_F(VirtualStickDll, CapabilitiesReachTheResponseCallbackWhole)
+{
+    ::setenv("FENNICK_VIRTUAL_TRAINER", "default", 1);
+    const int n = findDevice("Fennick virtual ANT stick");
+    ASSERT_GE(n, 0);
+    ASSERT_TRUE(api().Init(uint8_t(n), 57600));
+    ASSERT_TRUE(api().RequestMessage(0, 0x54));
+    ASSERT_TRUE(waitFor([](const Record &r) { return r.response && r.code == 0x54; }));
+    std::lock_guard lock(gMutex);
+    for (const auto &r : gRecords)
+        if (r.response && r.code == 0x54) {
+            EXPECT_EQ(r.channel, 0);
+            // 8 channels, 8 networks, no "cannot" flag, networks + serial number + low-priority
+            // search, extended messages, and nothing else.
+            EXPECT_EQ(r.row, (std::vector<uint8_t>{8, 8, 0x00, 0x2A, 0x02, 0, 0, 0, 0, 0}));
+        }
 }

@@ -142,6 +142,149 @@ TEST(VirtualStickProtocol, GarbageBetweenFramesIsReportedAndSkipped)
     EXPECT_EQ(got.back().msg.id, 0x6F);
 }
 
+TEST(VirtualStickProtocol, CapabilitiesAdvertiseExactlyWhatTheStickAnswers)
+{
+    StickHost host(kTrainerOnly);
+    host.send(0x4D, {0, 0x54});
+    auto got = host.take();
+    ASSERT_EQ(got.size(), 1u);
+    ASSERT_EQ(got[0].msg.id, 0x54);
+    const auto caps = got[0].msg.data;
+    ASSERT_EQ(caps.size(), 8u);
+
+    // As many channels and networks as advertised, and not one more.
+    host.send(0x42, {uint8_t(caps[0] - 1), 0, 0});
+    host.send(0x42, {caps[0], 0, 0});
+    host.send(0x46, {uint8_t(caps[1] - 1), 1, 2, 3, 4, 5, 6, 7, 8});
+    host.send(0x46, {caps[1], 1, 2, 3, 4, 5, 6, 7, 8});
+    got = host.take();
+    EXPECT_EQ(StickHost::responseCode(got, uint8_t(caps[0] - 1), 0x42), 0x00);
+    EXPECT_EQ(StickHost::responseCode(got, caps[0], 0x42), 0x28);
+    EXPECT_EQ(StickHost::responseCode(got, uint8_t(caps[1] - 1), 0x46), 0x00);
+    EXPECT_EQ(StickHost::responseCode(got, caps[1], 0x46), 0x29);
+    host.send(0x4A, {0});
+    host.take();
+
+    // No "cannot" flag: receive and transmit channels, data heard, host broadcast,
+    // acknowledged and burst data all work.
+    EXPECT_EQ(caps[2], 0x00);
+    host.openTrainer(0);
+    host.openChannel(1, 0, {}, 1, 17, 30, 8192, 0, 255, 0x10); // master
+    host.run(1);
+    got = host.take();
+    EXPECT_FALSE(StickHost::data(got, 0, 0x4E).empty());
+    EXPECT_GT(StickHost::count(StickHost::events(got, 1), 0x03), 0u);
+    const uint64_t pages = host.stick.trainer()->pagesReceived();
+    host.send(0x4E, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 10});
+    host.run(0.3);
+    EXPECT_EQ(host.stick.trainer()->pagesReceived(), pages + 1);
+    host.send(0x4F, {0, fec::kBasicResistance, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 20});
+    host.run(0.3);
+    EXPECT_EQ(StickHost::events(host.take(), 0), std::vector<uint8_t>{0x05});
+    host.send(0x50, {0x80, 1, 2, 3, 4, 5, 6, 7, 8});
+    host.run(0.3);
+    EXPECT_EQ(StickHost::events(host.take(), 0), (std::vector<uint8_t>{0x0A, 0x05}));
+
+    // Each option bit against the command that uses it: advertised exactly when answered
+    // (an unknown command is refused with 0x28).
+    struct Probe {
+        const char *feature;
+        size_t byte;
+        uint8_t bit;
+        uint8_t id;
+        std::vector<uint8_t> data;
+        int reply; // message id of the answer, or -1 for a response code
+    } probes[] = {
+        {"network keys", 3, 0x02, 0x46, {2, 1, 2, 3, 4, 5, 6, 7, 8}, -1},
+        {"serial number", 3, 0x08, 0x4D, {0, 0x61}, 0x61},
+        {"per-channel transmit power", 3, 0x10, 0x60, {0, 3}, -1},
+        {"low-priority search", 3, 0x20, 0x63, {0, 4}, -1},
+        {"scripts", 3, 0x40, 0x56, {0, 1, 2, 3, 4, 5, 6, 7, 8}, -1},
+        {"search lists", 3, 0x80, 0x59, {0, 0x92, 0x10, 17, 5, 0}, -1},
+        {"LED", 4, 0x01, 0x68, {0, 1}, -1},
+        {"extended messages", 4, 0x02, 0x66, {0, 1}, -1},
+        {"scan mode", 4, 0x04, 0x5B, {0}, -1},
+        {"proximity search", 4, 0x10, 0x71, {0, 1}, -1},
+    };
+    uint8_t probed[8] = {};
+    for (const auto &p : probes) {
+        host.send(p.id, p.data);
+        got = host.take();
+        bool answered = false;
+        for (const auto &r : got)
+            answered = answered || (p.reply >= 0 && r.msg.id == p.reply);
+        if (p.reply < 0) {
+            const int code = StickHost::responseCode(got, p.data[0], p.id);
+            EXPECT_NE(code, -1) << p.feature;
+            answered = code != 0x28;
+        }
+        EXPECT_EQ((caps[p.byte] & p.bit) != 0, answered) << p.feature;
+        probed[p.byte] |= p.bit;
+    }
+    // Extended messages really extend: data now carries the device's channel id.
+    host.run(0.3);
+    const auto data = StickHost::data(host.take(), 0, 0x4E);
+    ASSERT_FALSE(data.empty());
+    EXPECT_EQ(data.back().msg.data.size(), 14u);
+    EXPECT_EQ(data.back().msg.data[9], 0x80);
+    EXPECT_EQ(data.back().msg.data[10] | (data.back().msg.data[11] << 8), 4242);
+    // Nothing the stick has no command for (extended assignment, file systems, SensRcore,
+    // the later option bytes) is claimed.
+    for (size_t b = 3; b < 8; ++b)
+        EXPECT_EQ(caps[b] & ~probed[b], 0) << "option byte " << b;
+}
+
+TEST(VirtualStickProtocol, BadFramingIsAnsweredWithItsSerialErrorCodeThenTheNextFrame)
+{
+    StickHost host(kTrainerOnly);
+    const auto frame = [](uint8_t id, std::vector<uint8_t> data) {
+        return antwire::encodeMessage(id, data.data(), data.size());
+    };
+    // What the stick said: serial errors as 0xAE00 + code, other messages by id.
+    const auto said = [&] {
+        std::vector<int> out;
+        for (const auto &r : host.take()) {
+            if (r.msg.id == 0xAE) {
+                EXPECT_EQ(r.msg.data.size(), 1u);
+                out.push_back(0xAE00 + r.msg.data.at(0));
+            } else {
+                out.push_back(r.msg.id);
+            }
+        }
+        return out;
+    };
+    auto corrupt = frame(0x4D, {0, 0x52});
+    corrupt.back() ^= 0x40;
+    struct Case {
+        const char *what;
+        std::vector<uint8_t> bad;
+        int code;
+    } cases[] = {
+        {"no sync byte", {0x4D, 0x00, 0x52}, 0x00},
+        {"checksum mismatch", corrupt, 0x02},
+        {"message too large", {0xA4, 0x21, 0x4E, 0, 1, 2, 3}, 0x03},
+    };
+    for (const auto &c : cases) {
+        auto bytes = c.bad;
+        const auto good = frame(0x4D, {0, 0x52});
+        bytes.insert(bytes.end(), good.begin(), good.end());
+        host.sendRaw(bytes);
+        EXPECT_EQ(said(), (std::vector<int>{0xAE00 + c.code, 0x52})) << c.what;
+    }
+    // The same, a byte at a time: the error comes as soon as it is certain.
+    host.sendRaw({0xA4, 0x01, 0x4A, 0x00});
+    EXPECT_TRUE(said().empty());
+    host.sendRaw({0x00});
+    EXPECT_EQ(said(), std::vector<int>{0xAE02});
+    for (uint8_t b : frame(0x4A, {0}))
+        host.sendRaw({b});
+    EXPECT_EQ(said(), std::vector<int>{0x6F});
+    // Good frames back to back raise nothing.
+    host.sendRaw(frame(0x4D, {0, 0x52}));
+    host.sendRaw(frame(0x4D, {0, 0x52}));
+    EXPECT_EQ(said(), (std::vector<int>{0x52, 0x52}));
+}
+
 TEST(VirtualStickRadio, WildcardChannelPairsAndReportsTheRealId)
 {
     StickHost host(kTrainerOnly);

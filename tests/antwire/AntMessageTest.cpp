@@ -112,3 +112,51 @@ TEST(AntFraming, ResetDropsAHalfFrame)
     ASSERT_EQ(c.frames.size(), 1u);
     EXPECT_EQ(c.frames[0].data, (std::vector<uint8_t>{0, 0x4B, 0}));
 }
+
+namespace {
+
+struct ErrorCollector {
+    std::vector<int> seen; // frame ids as they come, errors as -1 - code
+    AntMessageDecoder decoder{[this](const AntMessage &m) { seen.push_back(m.id); },
+                              [this](FrameError e) { seen.push_back(-1 - int(e)); }};
+    void feed(const std::vector<uint8_t> &bytes) { decoder.feed(bytes.data(), bytes.size()); }
+};
+
+constexpr int kNoSync = -1 - int(FrameError::NoSync);
+constexpr int kBadChecksum = -1 - int(FrameError::BadChecksum);
+constexpr int kTooLarge = -1 - int(FrameError::TooLarge);
+
+} // namespace
+
+TEST(AntFraming, EachKindOfBadFramingIsReportedOnceInStreamOrder)
+{
+    auto bad = frame(0x40, {1, 0x42, 0});
+    bad.back() ^= 0x01;
+    ErrorCollector c;
+    c.feed(cat({{0x00, 0x13, 0x37}, frame(0x6F, {0}), bad, {0x55}, frame(0x6F, {1}),
+                {0xA4, kMaxPayload + 1, 0x4E}, frame(0x6F, {2}), {0x99}}));
+    // Garbage and the bytes skipped after a rejected frame give one error each, the rescanned
+    // LEN of an overlong frame no second one.
+    EXPECT_EQ(c.seen, (std::vector<int>{kNoSync, 0x6F, kBadChecksum, 0x6F, kTooLarge, 0x6F, kNoSync}));
+    EXPECT_EQ(c.decoder.framesDecoded(), 3u);
+}
+
+TEST(AntFraming, ErrorsRestartAfterEveryGoodFrameAndReset)
+{
+    ErrorCollector c;
+    c.feed({0xA4, 0xFF});                 // too large, then resynchronising
+    c.feed({0x00, 0x00});
+    EXPECT_EQ(c.seen, (std::vector<int>{kTooLarge}));
+    c.decoder.reset();
+    c.feed({0x00});
+    EXPECT_EQ(c.seen, (std::vector<int>{kTooLarge, kNoSync}));
+    // A second rejected frame in a row is a new error even while resynchronising.
+    auto bad = frame(0x4A, {0});
+    bad.back() ^= 0x10;
+    c.feed(bad);
+    EXPECT_EQ(c.seen, (std::vector<int>{kTooLarge, kNoSync, kBadChecksum}));
+    // The sink is optional.
+    AntMessageDecoder quiet([](const AntMessage &) {});
+    quiet.feed(bad.data(), bad.size());
+    EXPECT_EQ(quiet.bytesDropped(), bad.size());
+}

@@ -79,8 +79,12 @@ TEST_F(ConnectionFixture, StrapTrainerAndConsoleAreWalkedFromNetworkKeyToOpenOne
     for (TAntChannel *ch : {hr, fe, console})
         ch->OnConnected = [&connectedStates, ch](TObject *) { connectedStates.push_back(ch->ChannelState()); };
 
+    int sequencesEnded = 0;
     for (TAntChannel *ch : {hr, fe, console}) {
         ASSERT_TRUE(ConnectAndWait(ch)) << "channel " << int(ch->ChannelNumber());
+        // The channel is connected a step before its sequence ends and logs the result.
+        ++sequencesEnded;
+        ASSERT_TRUE(PumpUntil([&] { return handled == sequencesEnded; })) << "channel " << int(ch->ChannelNumber());
         const auto lines = Log.ToVector();
         const std::string start = "---- Connecting to aAntChannel " + std::to_string(ch->ChannelNumber());
         EXPECT_EQ(FirstOutOfOrder(lines, start, StepCalls), -1) << "channel " << int(ch->ChannelNumber());

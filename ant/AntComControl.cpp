@@ -232,8 +232,10 @@ void TAntComControl::ScanDevices(uint16_t BaudRate, uint16_t Count, TAntDeviceLi
     bool ok;
     do {
         ok = TAntLib::ANT_Init(index, BaudRate);
-        if (!ok && index == 0)
+        if (!ok && index == 0) {
             Log("Error with ANT_Init");
+            LogLibraryReason();
+        }
         if (ok) {
             uint8_t product[257] = {};
             uint8_t serial[257] = {};
@@ -272,6 +274,20 @@ void TAntComControl::ScanDevices(uint16_t BaudRate, uint16_t Count, TAntDeviceLi
     Log("Done scanning for ANT devices.");
 }
 
+// A support log must show why a stick could not be used, not only that it could not.
+void TAntComControl::LogLibraryReason()
+{
+    const std::string reason = AntLastErrorText();
+    size_t start = 0;
+    while (start < reason.size()) {
+        size_t end = reason.find('\n', start);
+        if (end == std::string::npos)
+            end = reason.size();
+        Log("ANT library: " + reason.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 bool TAntComControl::ConnectDevice(TAntDevice *aAntDevice)
 {
     if (!FDllLoaded)
@@ -295,6 +311,7 @@ bool TAntComControl::ConnectDevice(TAntDevice *aAntDevice)
                 step = 2;
             } else {
                 Log("Error with ANT_Init");
+                LogLibraryReason();
                 failed = true;
             }
         } else {

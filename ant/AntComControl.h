@@ -89,6 +89,7 @@ public:
     void Log(const std::string &Text);
     // A line of 77 '-'.
     void LogSeparator();
+    void LogLibraryReason();
     static std::string TimeStamp();
     // Processes user-interface messages in 10 ms sleeps until more than ms have passed.
     static void PumpDelay(uint32_t ms);

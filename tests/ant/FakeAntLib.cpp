@@ -8,6 +8,7 @@ int TFakeAntLib::DevicesPresent = -1;
 bool TFakeAntLib::UsbInfoResult = true;
 bool TFakeAntLib::UsbPidResult = true;
 uint32_t TFakeAntLib::LibVersion = 0;
+std::string TFakeAntLib::LastErrorText;
 TFakeAntLib *TFakeAntLib::Current = nullptr;
 
 namespace {
@@ -51,6 +52,12 @@ TAntFunctions RecordingTable()
         Rec("ANT_GetDeviceUSBPID", {});
         *pid = 4104;
         return TFakeAntLib::UsbPidResult;
+    };
+    f.ANT_GetLastErrorText = [](char *buffer, uint16_t size) {
+        if (TFakeAntLib::LastErrorText.empty() || size == 0)
+            return false;
+        std::snprintf(buffer, size, "%s", TFakeAntLib::LastErrorText.c_str());
+        return true;
     };
     f.ANT_LibVersion = [] {
         Rec("ANT_LibVersion", {});

@@ -39,6 +39,8 @@ public:
     static bool UsbInfoResult;
     static bool UsbPidResult;
     static uint32_t LibVersion;
+    // What ANT_GetLastErrorText tells (empty: nothing).
+    static std::string LastErrorText;
     static TFakeAntLib *Current;
 
     void Record(TFakeAntCall Call);

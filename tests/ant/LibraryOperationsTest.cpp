@@ -103,6 +103,28 @@ TEST_F(LibraryFixture, UnloadWalksItsStepsAndReportsAFailedFree)
     EXPECT_EQ(Count("Remove ANT_AssignChannelEventFunction  of all channels"), 2);
 }
 
+TEST_F(LibraryFixture, AFailedInitLogsTheLibrarysReasonLineByLine)
+{
+    Ctl.LoadDll();
+    TAntDeviceList *list = Ctl.AntDeviceList();
+    TFakeAntLib::DevicesPresent = 0;
+    TFakeAntLib::LastErrorText = "no permission to open the ANT USB stick on bus 001 device 004.\n"
+                                 "install the udev rule packaging/99-fennick-ant.rules:";
+    Ctl.ScanDevices(57600, 2, list);
+    EXPECT_EQ(Count("Error with ANT_Init"), 1);
+    EXPECT_EQ(Count("ANT library: no permission to open the ANT USB stick on bus 001 device 004."), 1);
+    EXPECT_EQ(Count("ANT library: install the udev rule packaging/99-fennick-ant.rules:"), 1);
+
+    // Connecting to a listed stick that then fails says why too.
+    TAntDevice *device = list->Add();
+    Log.Clear();
+    EXPECT_FALSE(Ctl.ConnectDevice(device));
+    EXPECT_EQ(Count("Error with ANT_Init"), 1);
+    EXPECT_EQ(Count("ANT library: install the udev rule packaging/99-fennick-ant.rules:"), 1);
+    TFakeAntLib::LastErrorText.clear();
+    TFakeAntLib::DevicesPresent = -1;
+}
+
 TEST_F(LibraryFixture, ScanListsEveryDeviceThatAnswers)
 {
     Ctl.LoadDll();
@@ -112,6 +134,8 @@ TEST_F(LibraryFixture, ScanListsEveryDeviceThatAnswers)
     Ctl.ScanDevices(57600, 4, list);
     EXPECT_EQ(list->Count(), 0);
     EXPECT_EQ(Count("Error with ANT_Init"), 1) << "only index 0 is reported";
+    for (int i = 0; i < Log.Count(); ++i)
+        EXPECT_EQ(std::string(Log[i]).find("ANT library:"), std::string::npos) << "nothing to tell, nothing added";
     EXPECT_EQ(Lib.Calls("ANT_Init").size(), 4u);
     EXPECT_EQ(Lib.Calls("ANT_Close").size(), 4u);
     EXPECT_EQ(Count("Done scanning for ANT devices."), 1);

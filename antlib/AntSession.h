@@ -11,15 +11,17 @@
 
 #include "antwire/AntMessage.h"
 #include "antlib/CallbackRegistry.h"
+#include "antlib/FrameTrace.h"
 #include "antwire/Transport.h"
 
 namespace antlib {
 
 class AntSession {
 public:
-    // `deviceKey` names the enumerated device the transport belongs to.
+    // `deviceKey` names the enumerated device the transport belongs to; every frame goes to
+    // `trace` when there is one.
     AntSession(std::unique_ptr<antwire::Transport> transport, CallbackRegistry &callbacks,
-               std::string deviceKey = {});
+               std::string deviceKey = {}, std::shared_ptr<FrameTrace> trace = nullptr);
     ~AntSession();
     AntSession(const AntSession &) = delete;
     AntSession &operator=(const AntSession &) = delete;
@@ -58,6 +60,8 @@ private:
 
     CallbackRegistry &FCallbacks;
     const std::string FDeviceKey;
+    // Fixed for the session's life: tracing off costs one test of this pointer per frame.
+    const std::shared_ptr<FrameTrace> FTrace;
     antwire::AntMessageDecoder FDecoder;
 
     // Set once and destroyed with the session: read on the reader thread, write under

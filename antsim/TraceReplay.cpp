@@ -22,6 +22,10 @@ bool sameKind(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
     return a[2] != antwire::msg::RequestMessage || la < 2 || lb < 2 || a[4] == b[4];
 }
 
+// Gaps divided by the speed stay far from overflowing the clock.
+constexpr double kMinSpeed = 1e-3;
+constexpr double kMaxSpeed = 1e6;
+
 } // namespace
 
 Trace parseTrace(std::string_view text)
@@ -60,7 +64,7 @@ Trace loadTrace(const std::string &path)
 }
 
 TraceReplay::TraceReplay(const Trace &trace, double speed)
-    : FSpeed(speed > 0 ? speed : 1.0),
+    : FSpeed(speed > 0 ? std::clamp(speed, kMinSpeed, kMaxSpeed) : 1.0),
       FDecoder([this](const antwire::AntMessage &m) { onHostFrame(antwire::encodeMessage(m)); })
 {
     const auto &r = trace.records;

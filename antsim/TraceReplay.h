@@ -47,7 +47,8 @@ public:
         size_t skipped = 0;   // recorded host frames the host never sent
     };
 
-    // `speed` > 1 plays the recorded gaps faster; anything not above 0 counts as 1.
+    // `speed` > 1 plays the recorded gaps faster (kept within 1/1000 to a million); anything
+    // not above 0 counts as 1.
     explicit TraceReplay(const Trace &trace, double speed = 1.0);
     TraceReplay(const TraceReplay &) = delete;
     TraceReplay &operator=(const TraceReplay &) = delete;

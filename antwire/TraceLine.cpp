@@ -13,8 +13,9 @@ constexpr const char *kHostToStick = "host->stick";
 constexpr const char *kStickToHost = "stick->host";
 // A frame is at most 255 data bytes plus sync, length, id and checksum.
 constexpr size_t kMaxFrame = 259;
-// Seconds of a monotonic clock fit easily; more digits would overflow the microseconds.
-constexpr size_t kMaxSecondDigits = 12;
+// Thirty years of a monotonic clock; in nanoseconds, as the replay counts, that still leaves
+// room to add one time to another.
+constexpr size_t kMaxSecondDigits = 9;
 
 bool isBlank(char c)
 {

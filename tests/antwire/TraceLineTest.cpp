@@ -87,7 +87,7 @@ TEST(TraceLine, MalformedLinesAreRefused)
         "1.0000001 host->stick reset_system ch=- page=- A4 01 4A 00 EF",      // seven digits
         "1. host->stick reset_system ch=- page=- A4 01 4A 00 EF",
         "-1.000000 host->stick reset_system ch=- page=- A4 01 4A 00 EF",
-        "9999999999999.0 host->stick reset_system ch=- page=- A4 01 4A 00 EF", // overflows
+        "1234567890.0 host->stick reset_system ch=- page=- A4 01 4A 00 EF",    // too far
         "1.000000 host->stick Reset ch=- page=- A4 01 4A 00 EF",              // name
         "1.000000 host->stick reset_system ch=256 page=- A4 01 4A 00 EF",
         "1.000000 host->stick reset_system chan=1 page=- A4 01 4A 00 EF",

@@ -17,6 +17,7 @@
 #include "antlib/AntSession.h"
 #include "antlib/CallbackRegistry.h"
 #include "antlib/DeviceEnumeration.h"
+#include "antlib/FrameTrace.h"
 #include "antlib/LastError.h"
 #include "antwire/AntProtocol.h"
 
@@ -154,7 +155,13 @@ bool ANT_Init(uint8_t deviceNumber, uint16_t baudRate)
                 reportStickFailure("cannot open " + entry.key());
             return false;
         }
-        auto session = std::make_shared<AntSession>(std::move(transport), l.callbacks(), entry.key());
+        // Opened after the stick, so that a trace that cannot be written is the reason kept
+        // only when the stick itself is fine.
+        auto trace = FrameTrace::forEnvironment();
+        if (trace)
+            trace->note("open " + entry.key());
+        auto session = std::make_shared<AntSession>(std::move(transport), l.callbacks(), entry.key(),
+                                                    std::move(trace));
         session->start();
         l.install(std::move(session));
         return true;

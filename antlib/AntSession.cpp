@@ -18,8 +18,8 @@ constexpr size_t kReadChunk = 512;
 } // namespace
 
 AntSession::AntSession(std::unique_ptr<antwire::Transport> transport, CallbackRegistry &callbacks,
-                       std::string deviceKey)
-    : FCallbacks(callbacks), FDeviceKey(std::move(deviceKey)),
+                       std::string deviceKey, std::shared_ptr<FrameTrace> trace)
+    : FCallbacks(callbacks), FDeviceKey(std::move(deviceKey)), FTrace(std::move(trace)),
       FDecoder([this](const antwire::AntMessage &m) { dispatch(m); }), FTransport(std::move(transport))
 {
 }
@@ -71,6 +71,9 @@ bool AntSession::writeFrame(const std::vector<uint8_t> &frame)
 {
     if (FStop || FFailed)
         return false;
+    // Traced before it is written: the stick's answer must not reach the file first.
+    if (FTrace) [[unlikely]]
+        FTrace->frame(antwire::TraceDirection::HostToStick, frame.data(), frame.size());
     return FTransport->write(frame.data(), frame.size());
 }
 
@@ -213,6 +216,8 @@ void AntSession::transportFailed()
 
 void AntSession::dispatch(const antwire::AntMessage &m)
 {
+    if (FTrace) [[unlikely]]
+        FTrace->message(antwire::TraceDirection::StickToHost, m.id, m.data.data(), m.data.size());
     // A close requested from inside a callback takes effect before the next frame.
     if (FStop)
         return;

@@ -11,6 +11,7 @@
 
 #include "antwire/AntMessage.h"
 #include "antlib/CallbackRegistry.h"
+#include "antlib/FrameTrace.h"
 #include "antlib/SerialErrorLog.h"
 #include "antwire/Transport.h"
 
@@ -18,9 +19,10 @@ namespace antlib {
 
 class AntSession {
 public:
-    // `deviceKey` names the enumerated device the transport belongs to.
+    // `deviceKey` names the enumerated device the transport belongs to; every frame goes to
+    // `trace` when there is one.
     AntSession(std::unique_ptr<antwire::Transport> transport, CallbackRegistry &callbacks,
-               std::string deviceKey = {});
+               std::string deviceKey = {}, std::shared_ptr<FrameTrace> trace = nullptr);
     ~AntSession();
     AntSession(const AntSession &) = delete;
     AntSession &operator=(const AntSession &) = delete;
@@ -59,6 +61,8 @@ private:
 
     CallbackRegistry &FCallbacks;
     const std::string FDeviceKey;
+    // Fixed for the session's life: tracing off costs one test of this pointer per frame.
+    const std::shared_ptr<FrameTrace> FTrace;
     antwire::AntMessageDecoder FDecoder;
     SerialErrorLog FSerialErrors; // reader thread only
 

@@ -1,11 +1,20 @@
 #include "antsim/VirtualTransport.h"
 
+#include "antsim/TraceReplay.h"
+
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 
 namespace antsim {
 
 VirtualTransport::VirtualTransport(Scenario scenario, NetworkKeys keys)
-    : FStart(Clock::now()), FStick(std::move(scenario), keys)
+    : VirtualTransport(makeSimulatedStick(std::move(scenario), keys))
+{
+}
+
+VirtualTransport::VirtualTransport(std::unique_ptr<StickEngine> engine)
+    : FStart(Clock::now()), FStick(std::move(engine))
 {
 }
 
@@ -21,12 +30,12 @@ Nanos VirtualTransport::now() const
 
 std::string VirtualTransport::serialNumber() const
 {
-    return std::to_string(FStick.scenario().seed);
+    return FStick->serialNumber();
 }
 
 void VirtualTransport::collect()
 {
-    auto out = FStick.takeOutput();
+    auto out = FStick->takeOutput();
     FPending.insert(FPending.end(), out.begin(), out.end());
     if (FPending.size() > kMaxPending)
         FPending.erase(FPending.begin(), FPending.begin() + (FPending.size() - kMaxPending));
@@ -36,9 +45,9 @@ bool VirtualTransport::write(const uint8_t *data, size_t size)
 {
     std::lock_guard<std::mutex> lock(FLock);
     const Nanos t = now();
-    if (FClosed || FStick.unplugged(t))
+    if (FClosed || FStick->unplugged(t))
         return false;
-    FStick.receive(data, size, t);
+    FStick->receive(data, size, t);
     collect();
     FWake.notify_all();
     return true;
@@ -53,9 +62,9 @@ int VirtualTransport::read(uint8_t *buffer, size_t capacity, int timeoutMs)
         if (FClosed)
             return -1;
         const Nanos t = now();
-        if (FStick.unplugged(t))
+        if (FStick->unplugged(t))
             return -1;
-        FStick.advance(t);
+        FStick->advance(t);
         collect();
         if (!FPending.empty()) {
             const size_t n = std::min(capacity, FPending.size());
@@ -65,7 +74,7 @@ int VirtualTransport::read(uint8_t *buffer, size_t capacity, int timeoutMs)
         }
         if (capacity == 0)
             return 0;
-        const Nanos due = FStick.nextDue();
+        const Nanos due = FStick->nextDue();
         Clock::time_point wake = Clock::time_point::max();
         if (due != VirtualStick::kNever)
             wake = FStart + due;
@@ -88,10 +97,32 @@ void VirtualTransport::close()
     FWake.notify_all();
 }
 
+namespace {
+
+double replaySpeed(const std::function<void(const std::string &)> &report)
+{
+    const char *env = std::getenv("FENNICK_REPLAY_SPEED");
+    if (!env || !*env)
+        return 1.0;
+    char *end = nullptr;
+    const double speed = std::strtod(env, &end);
+    if (*end != '\0' || !(speed > 0) || speed > 1e6) {
+        report(std::string("FENNICK_REPLAY_SPEED is not a speed-up factor, replaying in real time: ") + env);
+        return 1.0;
+    }
+    return speed;
+}
+
+} // namespace
+
 std::unique_ptr<antwire::Transport> makeVirtualTransport(
     const std::string &scenario, const std::function<void(const std::string &)> &report)
 {
     try {
+        constexpr std::string_view kReplay = "replay:";
+        if (scenario.rfind(kReplay, 0) == 0)
+            return std::make_unique<VirtualTransport>(
+                makeTraceReplay(scenario.substr(kReplay.size()), replaySpeed(report), report));
         std::string warning;
         NetworkKeys keys = NetworkKeys::fromEnvironment(&warning);
         if (!warning.empty())

@@ -3,7 +3,7 @@
 // next due event, so the radio runs in real time without a thread of its own and costs
 // nothing while nobody reads.
 #include "antwire/Transport.h"
-#include "antsim/VirtualStick.h"
+#include "antsim/StickEngine.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -22,6 +22,7 @@ public:
     static constexpr size_t kMaxPending = 64 * 1024;
 
     VirtualTransport(Scenario scenario, NetworkKeys keys);
+    explicit VirtualTransport(std::unique_ptr<StickEngine> engine);
     ~VirtualTransport() override;
 
     bool write(const uint8_t *data, size_t size) override;
@@ -39,13 +40,14 @@ private:
     const Clock::time_point FStart;
     mutable std::mutex FLock;
     std::condition_variable FWake;
-    VirtualStick FStick;
+    const std::unique_ptr<StickEngine> FStick;
     std::deque<uint8_t> FPending;
     bool FClosed = false;
 };
 
-// The stick for `scenario` ("default" or a scenario file path) with the network keys of the
-// environment; null when the scenario cannot be loaded. Each problem (a bad scenario, an
+// The stick for `scenario` ("default", a scenario file path, or "replay:" and a trace file,
+// played at the speed-up $FENNICK_REPLAY_SPEED) with the network keys of the environment;
+// null when the scenario or trace cannot be loaded. Each problem (a bad scenario, an
 // unusable key) is passed to `report` as one line.
 std::unique_ptr<antwire::Transport> makeVirtualTransport(
     const std::string &scenario, const std::function<void(const std::string &)> &report);

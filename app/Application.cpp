@@ -22,6 +22,9 @@ bool ApplyOptions(const TAppOptions &Options, TAppSession &Session, std::string 
         ::setenv("FENNICK_VIRTUAL_TRAINER", Options.VirtualTrainer->c_str(), 1);
     if (!Options.AntLibrary.empty())
         ::setenv("FENNICK_ANT_LIBRARY", Options.AntLibrary.c_str(), 1);
+    // The ANT library reads it when it opens the stick.
+    if (!Options.TraceFile.empty())
+        ::setenv("FENNICK_ANT_TRACE", Options.TraceFile.c_str(), 1);
     return true;
 }
 

@@ -53,6 +53,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
             value(o.AntLibrary, "a library path");
         } else if (arg.Name == "--log") {
             value(o.LogFile, "a file name (or - for standard error)");
+        } else if (arg.Name == "--trace") {
+            value(o.TraceFile, "a file name");
         } else if (arg.Name == "--virtual-trainer") {
             if (arg.Value && arg.Value->empty())
                 result.Error = "option '--virtual-trainer=' needs a scenario after '='";
@@ -86,6 +88,8 @@ std::string UsageText()
            "                              (the built-in scenario, or a scenario file)\n"
            "  --ant-library PATH          load this ANT library instead of libANT_DLL.so\n"
            "  --log FILE                  copy the debug log to FILE (- for standard error)\n"
+           "  --trace FILE                write every ANT frame to and from the stick to FILE,\n"
+           "                              for support\n"
            "  -h, --help                  show this help and exit\n"
            "      --version               show the version and exit\n"
            "\n"

@@ -11,6 +11,7 @@ struct TAppOptions {
     std::optional<std::string> VirtualTrainer;  // "default" or a scenario file
     std::string AntLibrary;                     // empty: $FENNICK_ANT_LIBRARY, else ANT_DLL
     std::string LogFile;                        // empty: no copy of the log; "-": standard error
+    std::string TraceFile;                      // empty: $FENNICK_ANT_TRACE as it is
 };
 
 struct TCommandLine {

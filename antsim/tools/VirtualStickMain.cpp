@@ -1,6 +1,8 @@
 // fennick-virtual-stick: serves the virtual ANT stick on a pseudo-terminal, so that the
 // library's serial transport can be exercised end to end (FENNICK_ANT_SERIAL=<printed path>).
-#include "antsim/VirtualStick.h"
+#include "antsim/FrameOutbox.h"
+#include "antsim/StickEngine.h"
+#include "antsim/TraceReplay.h"
 
 #include <cerrno>
 #include <csignal>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <vector>
 #include <fcntl.h>
 #include <poll.h>
@@ -28,114 +31,195 @@ void onSignal(int)
 void usage(FILE *to)
 {
     std::fprintf(to,
-                 "usage: fennick-virtual-stick [--scenario FILE|default] [--link PATH] [--quit-after SECONDS]\n"
+                 "usage: fennick-virtual-stick [--scenario FILE|default | --replay TRACE [--speed FACTOR]]\n"
+                 "                             [--link PATH] [--quit-after SECONDS]\n"
                  "Serves a virtual ANT stick on a new pseudo-terminal and prints its path.\n"
                  "  --scenario     scenario file (see antsim/SCENARIOS.md); default: built-in\n"
+                 "  --replay       play back the stick's side of a trace ($FENNICK_ANT_TRACE)\n"
+                 "  --speed        replay the recorded gaps this many times faster (default 1)\n"
                  "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
                  "  --quit-after   stop after this many seconds\n"
                  "Network keys: $FENNICK_ANTPLUS_NETWORK_KEY, $FENNICK_PUBLIC_NETWORK_KEY (16 hex\n"
                  "digits); an unset key means any key is accepted for those devices.\n");
 }
 
-bool writeAll(int fd, const std::vector<uint8_t> &bytes)
+struct Options {
+    std::string scenario = "default";
+    std::string replay;
+    double speed = 1.0;
+    std::string link;
+    double quitAfter = -1;
+};
+
+// A positive number of at most `max`, or exits with the usage error.
+double number(const std::string &option, const std::string &v, double max)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += size_t(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // nobody drains the terminal: the rest is lost, as on an overflowing stick
-            return true;
+    char *end = nullptr;
+    const double d = std::strtod(v.c_str(), &end);
+    if (v.empty() || *end != '\0' || !(d >= 0) || d > max) {
+        std::fprintf(stderr, "fennick-virtual-stick: %s needs a number, got '%s'\n", option.c_str(), v.c_str());
+        std::exit(2);
+    }
+    return d;
+}
+
+Options parseArguments(int argc, char **argv)
+{
+    Options o;
+    bool scenarioGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "fennick-virtual-stick: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--scenario") {
+            o.scenario = value();
+            scenarioGiven = true;
+        } else if (a == "--replay") {
+            o.replay = value();
+        } else if (a == "--speed") {
+            o.speed = number(a, value(), 1e6);
+            if (o.speed == 0) {
+                std::fprintf(stderr, "fennick-virtual-stick: --speed must be above 0\n");
+                std::exit(2);
+            }
+        } else if (a == "--link") {
+            o.link = value();
+        } else if (a == "--quit-after") {
+            o.quitAfter = number(a, value(), 1e7);
+        } else if (a == "-h" || a == "--help") {
+            usage(stdout);
+            std::exit(0);
         } else {
-            return false;
+            usage(stderr);
+            std::exit(2);
         }
     }
+    if (scenarioGiven && !o.replay.empty()) {
+        std::fprintf(stderr, "fennick-virtual-stick: --scenario and --replay exclude each other\n");
+        std::exit(2);
+    }
+    return o;
+}
+
+// The simulated stick or the replay; null (after saying why) when it cannot be made.
+std::unique_ptr<antsim::StickEngine> makeEngine(const Options &o)
+{
+    auto report = [](const std::string &line) { std::fprintf(stderr, "fennick-virtual-stick: %s\n", line.c_str()); };
+    try {
+        if (!o.replay.empty())
+            return antsim::makeTraceReplay(o.replay, o.speed, report);
+        antsim::Scenario scenario = antsim::loadScenario(o.scenario);
+        std::string warning;
+        const antsim::NetworkKeys keys = antsim::NetworkKeys::fromEnvironment(&warning);
+        if (!warning.empty())
+            report(warning);
+        return antsim::makeSimulatedStick(std::move(scenario), keys);
+    } catch (const antsim::ScenarioError &e) {
+        report(e.what());
+        return nullptr;
+    }
+}
+
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+// A new raw pseudo-terminal with a non-blocking master; false after saying why.
+bool openPty(Pty &pty)
+{
+    pty.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0) {
+        std::fprintf(stderr, "fennick-virtual-stick: cannot create a pseudo-terminal: %s\n",
+                     std::strerror(errno));
+        return false;
+    }
+    const char *name = ptsname(pty.master);
+    if (!name) {
+        std::fprintf(stderr, "fennick-virtual-stick: ptsname: %s\n", std::strerror(errno));
+        return false;
+    }
+    pty.path = name;
+    // Our own handle on the slave keeps the master alive between clients, and makes the line
+    // raw before anyone sees it (no echo of the host's bytes, no line editing).
+    pty.slave = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+    if (pty.slave < 0) {
+        std::fprintf(stderr, "fennick-virtual-stick: cannot open %s: %s\n", pty.path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    termios tio{};
+    tcgetattr(pty.slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(pty.slave, TCSANOW, &tio);
+    fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
     return true;
+}
+
+// Runs the engine against the pty until a signal, `quitAt` or an unplug; the exit code.
+int serve(antsim::StickEngine &stick, int master, antsim::Nanos quitAt)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    auto now = [&] { return std::chrono::duration_cast<antsim::Nanos>(Clock::now() - start); };
+    constexpr antsim::Nanos kNever = antsim::VirtualStick::kNever;
+    // A host that stops reading must not stop the stick's clock, nor see a frame cut short.
+    antsim::FrameOutbox outbox;
+    uint8_t buffer[512];
+    while (!gStop) {
+        const antsim::Nanos t = now();
+        if (t >= quitAt)
+            return 0;
+        if (stick.unplugged(t)) {
+            std::fprintf(stderr, "fennick-virtual-stick: unplugged\n");
+            return 0;
+        }
+        stick.advance(t);
+        outbox.push(stick.takeOutput());
+        if (!outbox.flush(master)) {
+            std::fprintf(stderr, "fennick-virtual-stick: write: %s\n", std::strerror(errno));
+            return 1;
+        }
+        const antsim::Nanos due = std::min(stick.nextDue(), quitAt);
+        int timeoutMs = 1000;
+        if (due != kNever)
+            timeoutMs = int(std::clamp<int64_t>((due - t).count() / 1000000 + 1, 0, 1000));
+        pollfd pfd{master, short(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0};
+        const int r = ::poll(&pfd, 1, timeoutMs);
+        if (r < 0 && errno != EINTR) {
+            std::fprintf(stderr, "fennick-virtual-stick: poll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (r > 0 && (pfd.revents & POLLIN)) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0)
+                stick.receive(buffer, size_t(n), now());
+        }
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::string scenarioName = "default";
-    std::string link;
-    double quitAfter = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](const char *name) -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "fennick-virtual-stick: %s needs a value\n", name);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--scenario")
-            scenarioName = value("--scenario");
-        else if (a == "--link")
-            link = value("--link");
-        else if (a == "--quit-after") {
-            const std::string v = value("--quit-after");
-            char *end = nullptr;
-            quitAfter = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' || !(quitAfter >= 0) || quitAfter > 1e7) {
-                std::fprintf(stderr, "fennick-virtual-stick: --quit-after needs seconds, got '%s'\n", v.c_str());
-                return 2;
-            }
-        }
-        else if (a == "-h" || a == "--help") {
-            usage(stdout);
-            return 0;
-        } else {
-            usage(stderr);
-            return 2;
-        }
-    }
-
-    antsim::Scenario scenario;
-    try {
-        scenario = antsim::loadScenario(scenarioName);
-    } catch (const antsim::ScenarioError &e) {
-        std::fprintf(stderr, "fennick-virtual-stick: %s\n", e.what());
+    const Options options = parseArguments(argc, argv);
+    const std::unique_ptr<antsim::StickEngine> stick = makeEngine(options);
+    if (!stick)
         return 1;
-    }
-    std::string warning;
-    const antsim::NetworkKeys keys = antsim::NetworkKeys::fromEnvironment(&warning);
-    if (!warning.empty())
-        std::fprintf(stderr, "fennick-virtual-stick: %s\n", warning.c_str());
-
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::fprintf(stderr, "fennick-virtual-stick: cannot create a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+    Pty pty;
+    if (!openPty(pty))
         return 1;
-    }
-    const char *name = ptsname(master);
-    if (!name) {
-        std::fprintf(stderr, "fennick-virtual-stick: ptsname: %s\n", std::strerror(errno));
-        return 1;
-    }
-    const std::string path = name;
-    // Our own handle on the slave keeps the master alive between clients, and makes the line
-    // raw before anyone sees it (no echo of the host's bytes, no line editing).
-    const int slave = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        std::fprintf(stderr, "fennick-virtual-stick: cannot open %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        return 1;
-    }
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-        if (::symlink(path.c_str(), link.c_str()) != 0)
-            std::fprintf(stderr, "fennick-virtual-stick: cannot link %s: %s\n", link.c_str(),
+    if (!options.link.empty()) {
+        ::unlink(options.link.c_str());
+        if (::symlink(pty.path.c_str(), options.link.c_str()) != 0)
+            std::fprintf(stderr, "fennick-virtual-stick: cannot link %s: %s\n", options.link.c_str(),
                          std::strerror(errno));
     }
 
@@ -146,56 +230,15 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", pty.path.c_str());
     std::fflush(stdout);
 
-    antsim::VirtualStick stick(std::move(scenario), keys);
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
-    auto now = [&] { return std::chrono::duration_cast<antsim::Nanos>(Clock::now() - start); };
     const antsim::Nanos quitAt =
-        quitAfter >= 0 ? antsim::fromSeconds(quitAfter) : antsim::VirtualStick::kNever;
-
-    int rc = 0;
-    uint8_t buffer[512];
-    while (!gStop) {
-        antsim::Nanos t = now();
-        if (t >= quitAt)
-            break;
-        if (stick.unplugged(t)) {
-            std::fprintf(stderr, "fennick-virtual-stick: unplugged\n");
-            break;
-        }
-        stick.advance(t);
-        if (!writeAll(master, stick.takeOutput())) {
-            std::fprintf(stderr, "fennick-virtual-stick: write: %s\n", std::strerror(errno));
-            rc = 1;
-            break;
-        }
-        const antsim::Nanos due = std::min(stick.nextDue(), quitAt);
-        int timeoutMs = 1000;
-        if (due != antsim::VirtualStick::kNever) {
-            const int64_t ms = (due - t).count() / 1000000 + 1;
-            timeoutMs = int(std::clamp<int64_t>(ms, 0, 1000));
-        }
-        pollfd pfd{master, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, timeoutMs);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            std::fprintf(stderr, "fennick-virtual-stick: poll: %s\n", std::strerror(errno));
-            rc = 1;
-            break;
-        }
-        if (r > 0 && (pfd.revents & POLLIN)) {
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n > 0)
-                stick.receive(buffer, size_t(n), now());
-        }
-    }
-    ::close(master);
-    ::close(slave);
-    if (!link.empty())
-        ::unlink(link.c_str());
+        options.quitAfter >= 0 ? antsim::fromSeconds(options.quitAfter) : antsim::VirtualStick::kNever;
+    const int rc = serve(*stick, pty.master, quitAt);
+    ::close(pty.master);
+    ::close(pty.slave);
+    if (!options.link.empty())
+        ::unlink(options.link.c_str());
     return rc;
 }

@@ -31,8 +31,9 @@ TEST(CommandLineTest, NoArgumentsIsThePlainFlow)
 TEST(CommandLineTest, OptionsWithValues)
 {
     TCommandLine c = Parse({"--registry", "/tmp/a.reg", "--ant-library=/opt/libANT_DLL.so", "--log", "-",
-                            "--virtual-trainer"});
+                            "--trace", "/tmp/ant.trace", "--virtual-trainer"});
     ASSERT_TRUE(c.Ok()) << c.Error;
+    EXPECT_EQ(c.Options.TraceFile, "/tmp/ant.trace");
     EXPECT_EQ(c.Options.RegistryFile, "/tmp/a.reg");
     EXPECT_EQ(c.Options.AntLibrary, "/opt/libANT_DLL.so");
     EXPECT_EQ(c.Options.LogFile, "-");
@@ -53,6 +54,7 @@ TEST(CommandLineTest, MistakesAreNamed)
     EXPECT_EQ(Parse({"--registry="}).Error, "option '--registry' needs a file name");
     EXPECT_EQ(Parse({"--log"}).Error, "option '--log' needs a file name (or - for standard error)");
     EXPECT_EQ(Parse({"--ant-library"}).Error, "option '--ant-library' needs a library path");
+    EXPECT_EQ(Parse({"--trace="}).Error, "option '--trace' needs a file name");
     EXPECT_EQ(Parse({"--virtual-trainer="}).Error, "option '--virtual-trainer=' needs a scenario after '='");
     EXPECT_EQ(Parse({"--virtual-trainer", "hills.scenario"}).Error,
               "unexpected argument 'hills.scenario' (a scenario is given as --virtual-trainer=hills.scenario)");
@@ -66,18 +68,23 @@ TEST(CommandLineTest, OptionsReachTheProcess)
 {
     ::unsetenv("FENNICK_VIRTUAL_TRAINER");
     ::unsetenv("FENNICK_ANT_LIBRARY");
+    ::unsetenv("FENNICK_ANT_TRACE");
     TAppSession session;
     std::string error;
     TAppOptions options;
     ASSERT_TRUE(ApplyOptions(options, session, error));
     EXPECT_EQ(std::getenv("FENNICK_VIRTUAL_TRAINER"), nullptr) << "nothing set without options";
+    EXPECT_EQ(std::getenv("FENNICK_ANT_TRACE"), nullptr);
     EXPECT_EQ(session.Log, nullptr);
 
     options.RegistryFile = "/tmp/fennick-option-test.reg";
     options.VirtualTrainer = "default";
     options.AntLibrary = "/opt/lib/libANT_DLL.so";
     options.LogFile = "-";
+    options.TraceFile = "/tmp/fennick-option-test.trace";
     ASSERT_TRUE(ApplyOptions(options, session, error)) << error;
+    EXPECT_STREQ(std::getenv("FENNICK_ANT_TRACE"), "/tmp/fennick-option-test.trace");
+    ::unsetenv("FENNICK_ANT_TRACE");
     EXPECT_EQ(RegistryFile(), "/tmp/fennick-option-test.reg");
     EXPECT_STREQ(std::getenv("FENNICK_VIRTUAL_TRAINER"), "default");
     EXPECT_STREQ(std::getenv("FENNICK_ANT_LIBRARY"), "/opt/lib/libANT_DLL.so");
@@ -113,7 +120,8 @@ TEST(FennickExecutableTest, HelpAndVersion)
     const TRun help = RunFennick({"--help"});
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_TRUE(help.Out.startsWith("Usage: fennick [OPTION]...")) << help.Out.toStdString();
-    for (const char *option : {"--registry FILE", "--virtual-trainer[=SCENARIO]", "--ant-library PATH", "--log FILE"})
+    for (const char *option : {"--registry FILE", "--virtual-trainer[=SCENARIO]", "--ant-library PATH", "--log FILE",
+                               "--trace FILE"})
         EXPECT_TRUE(help.Out.contains(option)) << option;
     EXPECT_TRUE(help.Err.isEmpty());
 

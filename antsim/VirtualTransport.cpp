@@ -33,12 +33,26 @@ std::string VirtualTransport::serialNumber() const
     return FStick->serialNumber();
 }
 
+uint64_t VirtualTransport::framesDropped() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FFramesDropped;
+}
+
 void VirtualTransport::collect()
 {
-    auto out = FStick->takeOutput();
-    FPending.insert(FPending.end(), out.begin(), out.end());
-    if (FPending.size() > kMaxPending)
-        FPending.erase(FPending.begin(), FPending.begin() + (FPending.size() - kMaxPending));
+    // The engine's output is whole frames; one that does not fit is dropped whole, so a host
+    // that stops reading loses messages but never reads a cut frame.
+    const auto out = FStick->takeOutput();
+    size_t at = 0;
+    while (at + 2 <= out.size()) {
+        const size_t frame = std::min(out.size() - at, size_t(out[at + 1]) + 4);
+        if (FPending.size() + frame <= kMaxPending)
+            FPending.insert(FPending.end(), out.begin() + long(at), out.begin() + long(at + frame));
+        else
+            ++FFramesDropped;
+        at += frame;
+    }
 }
 
 bool VirtualTransport::write(const uint8_t *data, size_t size)

@@ -17,7 +17,7 @@ namespace antsim {
 
 class VirtualTransport : public antwire::Transport {
 public:
-    // Bytes the stick holds for a host that does not read; beyond it the oldest are lost,
+    // Bytes the stick holds for a host that does not read; frames beyond it are lost whole,
     // as on a real stick whose buffer overflows.
     static constexpr size_t kMaxPending = 64 * 1024;
 
@@ -29,6 +29,7 @@ public:
     int read(uint8_t *buffer, size_t capacity, int timeoutMs) override;
     void close() override;
     uint16_t productId() const override { return 0; }
+    uint64_t framesDropped() const;
     std::string productName() const override { return "Fennick virtual ANT stick"; }
     std::string serialNumber() const override;
 
@@ -42,6 +43,7 @@ private:
     std::condition_variable FWake;
     const std::unique_ptr<StickEngine> FStick;
     std::deque<uint8_t> FPending;
+    uint64_t FFramesDropped = 0;
     bool FClosed = false;
 };
 

@@ -85,6 +85,38 @@ TEST(VirtualTransport, ServesAnOpenChannelInRealTime)
     EXPECT_EQ(t.read(buf, sizeof buf, 50), 0);
 }
 
+TEST(VirtualTransport, AHostThatStopsReadingLosesWholeFramesNeverParts)
+{
+    auto t = makeVirtualTransport("default", [](const std::string &) {});
+    ASSERT_TRUE(t);
+    auto &stick = static_cast<VirtualTransport &>(*t);
+    // Far more answers than the stick holds, and none read.
+    const auto request = antwire::encodeMessage(0x4D, std::vector<uint8_t>{0, 0x54}.data(), 2);
+    std::vector<uint8_t> many;
+    for (int i = 0; i < 12000; ++i)
+        many.insert(many.end(), request.begin(), request.end());
+    ASSERT_TRUE(t->write(many.data(), many.size()));
+    EXPECT_GT(stick.framesDropped(), 0u);
+
+    std::vector<antwire::AntMessage> got;
+    antwire::AntMessageDecoder dec([&](const antwire::AntMessage &m) { got.push_back(m); });
+    uint8_t buf[100]; // smaller than what is held, and not a multiple of a frame
+    for (int n; (n = t->read(buf, sizeof buf, 0)) > 0;)
+        dec.feed(buf, size_t(n));
+    EXPECT_EQ(dec.bytesDropped(), 0u) << "a cut frame reached the host";
+    EXPECT_GT(got.size(), 1000u);
+    EXPECT_LE(got.size() * 12, VirtualTransport::kMaxPending);
+    for (const auto &m : got)
+        ASSERT_EQ(m.id, 0x54);
+
+    // Once the host reads again, the next answer comes through clean.
+    got.clear();
+    send(*t, 0x4D, {0, 0x54});
+    readUntil(*t, got, [&] { return !got.empty(); }, std::chrono::milliseconds(1000));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].id, 0x54);
+}
+
 TEST(VirtualTransport, UnplugEndsReadsAndWrites)
 {
     const std::string path = ::testing::TempDir() + "antsim_unplug.txt";

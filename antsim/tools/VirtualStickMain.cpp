@@ -67,6 +67,7 @@ Options parseArguments(int argc, char **argv)
 {
     Options o;
     bool scenarioGiven = false;
+    bool speedGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -83,6 +84,7 @@ Options parseArguments(int argc, char **argv)
             o.replay = value();
         } else if (a == "--speed") {
             o.speed = number(a, value(), 1e6);
+            speedGiven = true;
             if (o.speed == 0) {
                 std::fprintf(stderr, "fennick-virtual-stick: --speed must be above 0\n");
                 std::exit(2);
@@ -101,6 +103,10 @@ Options parseArguments(int argc, char **argv)
     }
     if (scenarioGiven && !o.replay.empty()) {
         std::fprintf(stderr, "fennick-virtual-stick: --scenario and --replay exclude each other\n");
+        std::exit(2);
+    }
+    if (speedGiven && o.replay.empty()) {
+        std::fprintf(stderr, "fennick-virtual-stick: --speed applies to --replay only\n");
         std::exit(2);
     }
     return o;

@@ -385,3 +385,31 @@ TEST_F(VirtualStickDll, CapabilitiesReachTheResponseCallbackWhole)
             EXPECT_EQ(r.row, (std::vector<uint8_t>{8, 8, 0x00, 0x2A, 0x02, 0, 0, 0, 0, 0}));
         }
 }
+
+// Options that cannot go together, and a trace that is not there, end the tool at once with a
+// line that says so, rather than serving something the user did not ask for.
+TEST(VirtualStickTool, RefusesWhatItCannotServe)
+{
+    auto run = [](const std::string &args, int &status) {
+        const std::string command = std::string(VIRTUAL_STICK_TOOL) + " " + args + " 2>&1";
+        FILE *p = ::popen(command.c_str(), "r");
+        std::string said;
+        char buf[256];
+        while (p && std::fgets(buf, sizeof buf, p))
+            said += buf;
+        status = p ? ::pclose(p) : -1;
+        return said;
+    };
+    int status = 0;
+    std::string said = run("--scenario default --replay /tmp/x.trace", status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << said;
+    EXPECT_NE(said.find("--scenario and --replay exclude each other"), std::string::npos) << said;
+
+    said = run("--speed 4 --quit-after 1", status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << said;
+    EXPECT_NE(said.find("--speed applies to --replay only"), std::string::npos) << said;
+
+    said = run("--replay /nonexistent/session.trace --quit-after 1", status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << said;
+    EXPECT_NE(said.find("/nonexistent/session.trace"), std::string::npos) << said;
+}

@@ -277,15 +277,10 @@ void TAntComControl::ScanDevices(uint16_t BaudRate, uint16_t Count, TAntDeviceLi
 // A support log must show why a stick could not be used, not only that it could not.
 void TAntComControl::LogLibraryReason()
 {
-    const std::string reason = AntLastErrorText();
-    size_t start = 0;
-    while (start < reason.size()) {
-        size_t end = reason.find('\n', start);
-        if (end == std::string::npos)
-            end = reason.size();
-        Log("ANT library: " + reason.substr(start, end - start));
-        start = end + 1;
-    }
+    TStringList lines;
+    lines.SetText(AntLastErrorText());
+    for (const std::string &line : lines.ToVector())
+        Log("ANT library: " + line);
 }
 
 bool TAntComControl::ConnectDevice(TAntDevice *aAntDevice)

@@ -263,19 +263,24 @@ const char *defaultScenarioText()
            "rider 0 150 85\n";
 }
 
+std::string readWholeFile(const std::string &path, const char *what)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (in)
+        text << in.rdbuf();
+    if (!in || in.bad())
+        throw ScenarioError(std::string("cannot read ") + what + " file " + path);
+    return text.str();
+}
+
 Scenario loadScenario(const std::string &nameOrPath)
 {
     if (nameOrPath.empty() || nameOrPath == "default")
         return parseScenario(defaultScenarioText());
-    std::ifstream in(nameOrPath, std::ios::binary);
-    if (!in)
-        throw ScenarioError("cannot read scenario file " + nameOrPath);
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (in.bad())
-        throw ScenarioError("cannot read scenario file " + nameOrPath);
+    const std::string text = readWholeFile(nameOrPath, "scenario");
     try {
-        return parseScenario(buf.str());
+        return parseScenario(text);
     } catch (const ScenarioError &e) {
         throw ScenarioError(nameOrPath + ": " + e.what());
     }

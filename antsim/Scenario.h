@@ -79,6 +79,10 @@ const char *defaultScenarioText();
 // Throws ScenarioError for an unreadable file (naming it) or a bad line.
 Scenario loadScenario(const std::string &nameOrPath);
 
+// The whole of a file the virtual stick plays from; throws ScenarioError("cannot read
+// <what> file <path>") when it cannot be read.
+std::string readWholeFile(const std::string &path, const char *what);
+
 const char *deviceKindName(DeviceKind kind);
 
 } // namespace antsim

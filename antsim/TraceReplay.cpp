@@ -4,8 +4,6 @@
 #include "antwire/TraceLine.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace antsim {
 
@@ -53,14 +51,7 @@ Trace parseTrace(std::string_view text)
 
 Trace loadTrace(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ScenarioError("cannot read trace file " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw ScenarioError("cannot read trace file " + path);
-    return parseTrace(text.str());
+    return parseTrace(readWholeFile(path, "trace"));
 }
 
 TraceReplay::TraceReplay(const Trace &trace, double speed)

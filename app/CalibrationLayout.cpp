@@ -1,8 +1,10 @@
 #include "app/CalibrationWindow.h"
 
 #include "app/Application.h"
+#include "app/CalibrationSettings.h"
 #include "app/Dialogs.h"
 #include "app/Logo.h"
+#include "framework/SysUtils.h"
 #include "platform/UiThread.h"
 
 #include <QApplication>
@@ -89,6 +91,7 @@ TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr)), FSelf(s
     ApplyDeviceDesignValues();
     BindDeviceEvents();
     FMemoLines.AddLineObserver([this](const std::string &Line) { QueueMemoLine(Line); });
+    SetSettingsNoticeSink([this](const std::string &Line) { FMemoLines.Add(TimeStamp() + " " + Line); });
 
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -100,6 +103,7 @@ TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr)), FSelf(s
 TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
+    SetSettingsNoticeSink({});
     *FSelf = nullptr;
     // The device goes first: after it, nothing raises events or writes log lines any more.
     FDevice.reset();

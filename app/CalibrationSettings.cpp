@@ -1,10 +1,17 @@
 #include "app/CalibrationSettings.h"
 
+#include "app/Dialogs.h"
 #include "framework/SysUtils.h"
+#include "platform/DebugOutput.h"
 #include "platform/Registry.h"
 #include "platform/RegistryHiveFile.h"
 
+#include <mutex>
 #include <optional>
+#include <set>
+#include <utility>
+
+#include <sys/stat.h>
 
 const char *const TarvoDeviceKey = "Software\\Ulmora\\Virel\\TarvoDeviceAntP";
 const char *const TarvoCalibrationKey = "Software\\Ulmora\\Virel\\Calibration\\Tarvo";
@@ -25,6 +32,57 @@ void CheckHiveParses()
     throw ERegistryException(Format("The registry file '%s' cannot be read: %s", {file, hive.Error}));
 }
 
+std::mutex NoticeLock;
+std::function<void(const std::string &)> NoticeSink;
+std::set<std::string> NoticesGiven;
+
+// A hive that cannot be opened with full access counts as missing; a rider who copied his
+// settings there would otherwise never learn why they are not used. Said once per file and
+// reason.
+void NoteUnusableHive()
+{
+    const std::string file = RegistryFile();
+    struct stat st{};
+    if (file.empty() || ::stat(file.c_str(), &st) != 0)
+        return;
+    const std::string refusal = TRegistry::HiveWriteRefusal();
+    if (refusal.empty())
+        return;
+    const std::string line = Format("The registry file '%s' is not used: %s. The settings are read only from a "
+                                    "file this user may write; the built-in points are used and any trainer "
+                                    "is accepted.",
+                                    {file, refusal});
+    std::function<void(const std::string &)> sink;
+    {
+        std::lock_guard lock(NoticeLock);
+        if (!NoticesGiven.insert(file + '\n' + refusal).second)
+            return;
+        sink = NoticeSink;
+    }
+    OutputDebugString(line);
+    if (sink)
+        sink(line);
+}
+
+// The box names what is wrong; its details say where, so the rider can mend the right line.
+std::string WhereTheValueIs(const std::string &Key, const std::string &Name)
+{
+    return Format("The value \"%s\" of the key [HKEY_CURRENT_USER\\%s] in the registry file '%s'.",
+                  {Name, Key, RegistryFile()});
+}
+
+template <class F>
+auto NamingTheValue(const std::string &Key, const std::string &Name, F Read)
+{
+    try {
+        return Read();
+    } catch (const EConvertError &e) {
+        throw EWithDetails<EConvertError>(e, WhereTheValueIs(Key, Name));
+    } catch (const ERegistryException &e) {
+        throw EWithDetails<ERegistryException>(e, WhereTheValueIs(Key, Name));
+    }
+}
+
 // The text of `Name` in `Key`; nullopt when the key is missing or cannot be opened with full
 // access. A missing or empty value is "".
 std::optional<std::string> ReadValueText(const std::string &Key, const std::string &Name)
@@ -32,9 +90,11 @@ std::optional<std::string> ReadValueText(const std::string &Key, const std::stri
     CheckHiveParses();
     TRegistry registry(KEY_ALL_ACCESS);
     registry.SetRootKey(HKEY_CURRENT_USER);
-    if (!registry.OpenKey(Key, false))
+    if (!registry.OpenKey(Key, false)) {
+        NoteUnusableHive();
         return std::nullopt;
-    std::string text = registry.ReadString(Name);
+    }
+    std::string text = NamingTheValue(Key, Name, [&] { return registry.ReadString(Name); });
     registry.CloseKey();
     return text;
 }
@@ -42,7 +102,7 @@ std::optional<std::string> ReadValueText(const std::string &Key, const std::stri
 int32_t ReadIntegerValue(const std::string &Key, const std::string &Name)
 {
     const std::optional<std::string> text = ReadValueText(Key, Name);
-    return text ? StrToInt(*text) : 0;
+    return text ? NamingTheValue(Key, Name, [&] { return StrToInt(*text); }) : 0;
 }
 
 int32_t ReadCalibrationInteger(const std::string &Name)
@@ -51,6 +111,13 @@ int32_t ReadCalibrationInteger(const std::string &Name)
 }
 
 } // namespace
+
+void SetSettingsNoticeSink(std::function<void(const std::string &)> Sink)
+{
+    std::lock_guard lock(NoticeLock);
+    NoticeSink = std::move(Sink);
+    NoticesGiven.clear();
+}
 
 int32_t ReadUnitType()
 {
@@ -65,7 +132,7 @@ int32_t ReadDeviceNumber()
 long double ReadDiameter()
 {
     const std::optional<std::string> text = ReadValueText(TarvoDeviceKey, "TvdAntP_Diameter");
-    return text ? StrToFloat(*text) : 0.0L;
+    return text ? NamingTheValue(TarvoDeviceKey, "TvdAntP_Diameter", [&] { return StrToFloat(*text); }) : 0.0L;
 }
 
 std::string CalibrationKeyPath()
@@ -85,8 +152,9 @@ int32_t ReadResist(int Point)
 
 int32_t ReadSpeedA()
 {
-    const std::optional<std::string> text = ReadValueText(CalibrationKeyPath(), "SpeedA");
-    return text && !text->empty() ? StrToInt(*text) : 0;
+    const std::string key = CalibrationKeyPath();
+    const std::optional<std::string> text = ReadValueText(key, "SpeedA");
+    return text && !text->empty() ? NamingTheValue(key, "SpeedA", [&] { return StrToInt(*text); }) : 0;
 }
 
 int32_t ReadSpeedB()

@@ -8,11 +8,20 @@
 // EConvertError ("'%s' is not a valid integer value" / "... floating point value"); a value
 // stored with a non-text type raises ERegistryException ("Invalid data type for '%s'"). A hive
 // file that does not parse, or cannot be read, raises ERegistryException naming the file.
+// Conversion and data-type errors carry TErrorDetails naming the value, its key and the file.
+//
+// A hive file that exists but cannot be opened with full access (a read-only file or folder)
+// is said once per file and reason on the debugger output and to the notice sink.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 extern const char *const TarvoDeviceKey;       // Software\Ulmora\Virel\TarvoDeviceAntP
 extern const char *const TarvoCalibrationKey;  // Software\Ulmora\Virel\Calibration\Tarvo
+
+// Where the notices go besides the debugger output (the window's debug log); an empty function
+// for none. Setting it lets every notice be said again.
+void SetSettingsNoticeSink(std::function<void(const std::string &)> Sink);
 
 int32_t ReadUnitType();
 int32_t ReadDeviceNumber();

@@ -58,10 +58,9 @@ void RunHandler(const std::function<void()> &Handler)
 {
     try {
         Handler();
-    } catch (const EErrorWithDetails &e) {
-        ShowError(e.Message(), e.Details());
     } catch (const Exception &e) {
-        ShowError(e.Message());
+        const auto *details = dynamic_cast<const TErrorDetails *>(&e);
+        ShowError(e.Message(), details ? details->Details() : std::string());
     } catch (const std::exception &e) {
         ShowError(e.what());
     } catch (...) {

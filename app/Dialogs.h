@@ -18,17 +18,32 @@ public:
     virtual void ShowError(const std::string &Text, const std::string &Details) = 0;
 };
 
-// An error whose box also carries details: why it happened and how to fix it.
-class EErrorWithDetails : public Exception {
+// What an error's box shows on request below its message: why it happened and how to fix it.
+// Mixed into an error of any class, so that callers catching that class still catch it.
+class TErrorDetails {
 public:
-    EErrorWithDetails(std::string Message, std::string Details)
-        : Exception(std::move(Message)), FDetails(std::move(Details))
-    {
-    }
+    explicit TErrorDetails(std::string Details) : FDetails(std::move(Details)) {}
+    virtual ~TErrorDetails() = default;
     const std::string &Details() const noexcept { return FDetails; }
 
 private:
     std::string FDetails;
+};
+
+// An error whose box also carries details.
+class EErrorWithDetails : public Exception, public TErrorDetails {
+public:
+    EErrorWithDetails(std::string Message, std::string Details)
+        : Exception(std::move(Message)), TErrorDetails(std::move(Details))
+    {
+    }
+};
+
+// `Error`, of its own class `E`, with details added.
+template <class E>
+class EWithDetails : public E, public TErrorDetails {
+public:
+    EWithDetails(const E &Error, std::string Details) : E(Error), TErrorDetails(std::move(Details)) {}
 };
 
 // The dialogs in use: message boxes unless SetDialogs installed others.

@@ -43,8 +43,12 @@ int main(int argc, char **argv)
     TForm1 window;
     if (tour)
         tour->SetWindow(&window);
-    if (session.Log)
+    if (session.Log) {
+        // The window may have logged already while it was made (a hive it cannot use).
+        for (const std::string &line : window.MemoLines().ToVector())
+            session.Log->WriteLine(line);
         window.MemoLines().AddLineObserver(session.Log->Observer());
+    }
     window.show();
     return app.exec();
 }

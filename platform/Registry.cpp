@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,18 +85,44 @@ private:
 
 bool TRegistry::HiveWritable()
 {
+    return HiveWriteRefusal().empty();
+}
+
+namespace {
+// With this process's effective rights, as its own write of the hive would meet them.
+bool MayWrite(const std::string &Path, int Mode)
+{
+    return faccessat(AT_FDCWD, Path.c_str(), Mode, AT_EACCESS) == 0;
+}
+} // namespace
+
+std::string TRegistry::HiveWriteRefusal()
+{
     const std::string path = RegistryFile();
     struct stat st{};
     const std::string dir = DirOf(path);
-    if (stat(path.c_str(), &st) == 0)
-        return S_ISREG(st.st_mode) && access(path.c_str(), W_OK) == 0 && access(dir.c_str(), W_OK | X_OK) == 0;
+    if (stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return "it is not a regular file";
+        if (!MayWrite(path, W_OK))
+            return std::string("cannot write the file: ") + std::strerror(errno);
+        // A write replaces the file by renaming a new one over it.
+        if (!MayWrite(dir, W_OK | X_OK))
+            return "cannot write in its folder " + dir + ": " + std::strerror(errno);
+        return {};
+    }
     // Missing hive: the nearest existing ancestor must be a directory we may write in.
     std::filesystem::path p(dir);
     for (;;) {
-        if (stat(p.c_str(), &st) == 0)
-            return S_ISDIR(st.st_mode) && access(p.c_str(), W_OK | X_OK) == 0;
+        if (stat(p.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return p.string() + " is not a folder";
+            if (!MayWrite(p.string(), W_OK | X_OK))
+                return "cannot write in the folder " + p.string() + ": " + std::strerror(errno);
+            return {};
+        }
         if (errno != ENOENT || !p.has_parent_path() || p.parent_path() == p)
-            return false;
+            return "cannot reach the folder " + p.string() + ": " + std::strerror(errno);
         p = p.parent_path();
     }
 }

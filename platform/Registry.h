@@ -142,6 +142,9 @@ public:
 
     // Whether the hive can be written (file and directory, or a creatable directory).
     static bool HiveWritable();
+    // Why the hive cannot be written ("cannot write the file: Permission denied"); empty when
+    // it can.
+    static std::string HiveWriteRefusal();
 
 private:
     std::string AbsolutePath(const std::string &key) const;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace fennick::test {
 

@@ -1,8 +1,11 @@
 #include "app/CalibrationSettings.h"
 
+#include "../antlib/WithoutFileOverride.h"
 #include "HiveFile.h"
+#include "app/Dialogs.h"
 #include "framework/Exception.h"
 #include "framework/SysUtils.h"
+#include "platform/DebugOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +36,18 @@ std::string ErrorOf(const std::function<void()> &Read)
         return std::string("wrong exception type: ") + e.what();
     }
     return "no error";
+}
+
+// The details the exception `Read` raises carries ("" when it carries none).
+std::string DetailsOf(const std::function<void()> &Read)
+{
+    try {
+        Read();
+    } catch (const TErrorDetails &e) {
+        return e.Details();
+    } catch (const std::exception &) {
+    }
+    return "";
 }
 
 class CalibrationSettingsTest : public ::testing::Test {
@@ -116,6 +131,14 @@ TEST_F(CalibrationSettingsTest, BadTextAndWrongTypesNameWhatIsWrong)
     EXPECT_EQ(ErrorOf<EConvertError>([] { ReadSpeed(3); }), "'30 ' is not a valid integer value");
     EXPECT_EQ(ErrorOf<ERegistryException>([] { ReadResist(1); }), "Invalid data type for 'Resist1'");
     EXPECT_EQ(ErrorOf<EConvertError>([] { ReadSpeedA(); }), "'x' is not a valid integer value");
+
+    // The box's details say where the bad value stands, so the rider can mend the right line.
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\Ulmora\\Virel\\Calibration\\Tarvo13]";
+    const std::string file = " in the registry file '" + Hive.Path + "'.";
+    EXPECT_EQ(DetailsOf([] { ReadSpeed(2); }), "The value \"Speed2\" of the key " + key + file);
+    EXPECT_EQ(DetailsOf([] { ReadResist(1); }), "The value \"Resist1\" of the key " + key + file);
+    EXPECT_EQ(DetailsOf([] { ReadSpeedA(); }), "The value \"SpeedA\" of the key " + key + file);
+    EXPECT_EQ(DetailsOf([] { ReadSpeed(1); }), "");
 }
 
 TEST_F(CalibrationSettingsTest, DeviceValues)
@@ -126,6 +149,10 @@ TEST_F(CalibrationSettingsTest, DeviceValues)
     EXPECT_EQ(ErrorOf<EConvertError>([] { ReadUnitType(); }), "'abc' is not a valid integer value");
     EXPECT_EQ(ErrorOf<EConvertError>([] { CalibrationKeyPath(); }), "'abc' is not a valid integer value");
     EXPECT_EQ(ErrorOf<EConvertError>([] { ReadDiameter(); }), "'6x' is not a valid floating point value");
+    EXPECT_NE(DetailsOf([] { ReadDiameter(); }).find("\"TvdAntP_Diameter\" of the key "
+                                                     "[HKEY_CURRENT_USER\\Software\\Ulmora\\Virel\\TarvoDeviceAntP]"),
+              std::string::npos);
+    EXPECT_NE(DetailsOf([] { ReadUnitType(); }).find("\"TvdAntP_UnitType\""), std::string::npos);
 
     Hive.Write(DeviceKey + "\"TvdAntP_UnitType\"=\"0\"\n");
     EXPECT_EQ(ErrorOf<EConvertError>([] { ReadDiameter(); }), "'' is not a valid floating point value");
@@ -171,6 +198,38 @@ TEST_F(CalibrationSettingsTest, HiveThatCannotBeReadIsAnError)
     std::filesystem::create_directory(Hive.Path);  // a folder where the file should be
     const std::string message = ErrorOf<ERegistryException>([] { ReadDeviceNumber(); });
     EXPECT_EQ(message.rfind("The registry file '" + Hive.Path + "' cannot be read", 0), 0u) << message;
+}
+
+TEST_F(CalibrationSettingsTest, AHiveThatCannotBeWrittenCountsAsMissingAndSaysWhyOnce)
+{
+    Hive.Write(DeviceValues("13") + Model13Key + "\"Speed1\"=\"21\"\n");
+    std::vector<std::string> notices, debugOutput;
+    SetSettingsNoticeSink([&](const std::string &Line) { notices.push_back(Line); });
+    SetDebugOutputSink([&](const std::string &Line) { debugOutput.push_back(Line); });
+    const fennick::test::WithoutFileOverride asAUser;  // permission bits do not bind root
+    chmod(Hive.Path.c_str(), 0444);
+    EXPECT_EQ(ReadUnitType(), 0);
+    EXPECT_EQ(ReadSpeed(1), 0);
+    const std::string expected = "The registry file '" + Hive.Path +
+                                 "' is not used: cannot write the file: Permission denied. The settings are "
+                                 "read only from a file this user may write; the built-in points are used and "
+                                 "any trainer is accepted.";
+    EXPECT_EQ(notices, std::vector<std::string>{expected}) << "said once, not on every read";
+    EXPECT_EQ(debugOutput, std::vector<std::string>{expected});
+
+    // A folder the hive cannot be replaced in is another reason, said in its turn.
+    chmod(Hive.Path.c_str(), 0644);
+    chmod(Hive.Dir.c_str(), 0555);
+    EXPECT_EQ(ReadDeviceNumber(), 0);
+    chmod(Hive.Dir.c_str(), 0700);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_NE(notices[1].find("cannot write in its folder " + Hive.Dir + ": Permission denied"), std::string::npos)
+        << notices[1];
+
+    EXPECT_EQ(ReadSpeed(1), 21) << "a writable hive is read again";
+    EXPECT_EQ(notices.size(), 2u);
+    SetDebugOutputSink({});
+    SetSettingsNoticeSink({});
 }
 
 TEST_F(CalibrationSettingsTest, ReadingNeverWritesTheHive)

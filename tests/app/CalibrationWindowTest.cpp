@@ -275,10 +275,15 @@ TEST_F(CalibrationWindowTest, ErrorsStopTheHandlerAndKeepItsEarlierSteps)
     Dialogs.Shown.clear();
     w->Button2->click();
     ASSERT_EQ(Dialogs.Shown.size(), 1u);
-    EXPECT_EQ(Dialogs.Shown[0], (TDialogRecorder::TShown{TDialogRecorder::dkError, "'12a' is not a valid integer value"}));
+    // The box keeps the error's own text; where the value stands is in its details.
+    const std::string inKey17 = "\" of the key [HKEY_CURRENT_USER\\Software\\Ulmora\\Virel\\Calibration\\Tarvo17] "
+                                "in the registry file '" + Hive.Path + "'.";
+    EXPECT_EQ(Dialogs.Shown[0], (TDialogRecorder::TShown{TDialogRecorder::dkError, "'12a' is not a valid integer value",
+                                                         "The value \"Speed2" + inKey17}));
     EXPECT_EQ(Text(w->lblTarget), "Target Speed: 00,0");
     w->Button1->click();
-    EXPECT_EQ(Dialogs.Shown.back(), (TDialogRecorder::TShown{TDialogRecorder::dkError, "Invalid data type for 'Resist1'"}));
+    EXPECT_EQ(Dialogs.Shown.back(), (TDialogRecorder::TShown{TDialogRecorder::dkError, "Invalid data type for 'Resist1'",
+                                                             "The value \"Resist1" + inKey17}));
     w->Button3->click();
     EXPECT_EQ(Text(w->lblTarget), "Target Speed: 38      R->10");
 

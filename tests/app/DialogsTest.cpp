@@ -42,7 +42,20 @@ TEST(DialogsTest, DetailsReachTheErrorBoxAndTheRecorder)
         TDialogRecorder dialogs;
         RunHandler([] { throw EErrorWithDetails("Error: not able to connect", "why and its fix"); });
         ShowMessage("Trainer Not Found", "the reason");
-        ASSERT_EQ(dialogs.Shown.size(), 2u);
+        // Details added to an error of another class: still caught as that class, and shown.
+        bool caughtAsItsClass = false;
+        RunHandler([&] {
+            try {
+                throw EWithDetails<EConvertError>(EConvertError("'12a' is not a valid integer value"), "where");
+            } catch (const EConvertError &) {
+                caughtAsItsClass = true;
+                throw;
+            }
+        });
+        EXPECT_TRUE(caughtAsItsClass);
+        ASSERT_EQ(dialogs.Shown.size(), 3u);
+        EXPECT_EQ(dialogs.Shown[2], (TDialogRecorder::TShown{TDialogRecorder::dkError, "'12a' is not a valid integer value",
+                                                             "where"}));
         EXPECT_EQ(dialogs.Shown[0], (TDialogRecorder::TShown{TDialogRecorder::dkError, "Error: not able to connect",
                                                              "why and its fix"}));
         EXPECT_EQ(dialogs.Shown[1], (TDialogRecorder::TShown{TDialogRecorder::dkMessage, "Trainer Not Found", "the reason"}));

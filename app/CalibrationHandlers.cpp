@@ -112,9 +112,12 @@ void TForm1::ConnectSteps()
     ShowWait("Start to pedal and Wait Connection....");
     const int32_t unitType = ReadUnitType();
     if (unitType != 0 && !FIgnoreSettings) {
-        Label1->setText(QString::fromStdString("DN = " + IntToStr(ReadDeviceNumber()) + " RD = " +
-                                               FloatToStr(ReadDiameter()) + " UT = " + FloatToStr(unitType) +
-                                               " EPT = n.d."));
+        // One read after the other: when both values are bad, the device number's error is the
+        // one the rider sees.
+        const std::string deviceNumber = IntToStr(ReadDeviceNumber());
+        const std::string diameter = FloatToStr(ReadDiameter());
+        Label1->setText(QString::fromStdString("DN = " + deviceNumber + " RD = " + diameter +
+                                               " UT = " + FloatToStr(unitType) + " EPT = n.d."));
     } else {
         FIgnoreSettings = true;
         Label1->setText("- No installed software -");

@@ -298,11 +298,14 @@ TEST_F(CalibrationWindowTest, ErrorsStopTheHandlerAndKeepItsEarlierSteps)
 
 TEST_F(CalibrationWindowTest, AFailedConnectGivesTheWindowBack)
 {
+    // Both values of the summary are bad: they are read in its order, the device number first.
     Hive.Write(ThreePointHive(13) + "[HKEY_CURRENT_USER\\Software\\Ulmora\\Virel\\TarvoDeviceAntP]\n"
-                                    "\"TvdAntP_DeviceNumber\"=\"x1\"\n");
+                                    "\"TvdAntP_DeviceNumber\"=\"x1\"\n\"TvdAntP_Diameter\"=\"6x\"\n");
     auto w = MakeWindow();
     w->Button5->click();
-    EXPECT_EQ(Dialogs.Shown.back(), (TDialogRecorder::TShown{TDialogRecorder::dkError, "'x1' is not a valid integer value"}));
+    ASSERT_EQ(Dialogs.Shown.back().Kind, TDialogRecorder::dkError);
+    EXPECT_EQ(Dialogs.Shown.back().Text, "'x1' is not a valid integer value");
+    EXPECT_NE(Dialogs.Shown.back().Details.find("\"TvdAntP_DeviceNumber\""), std::string::npos);
     EXPECT_EQ(CurrentWaitDialog(), nullptr);
     EXPECT_TRUE(w->isEnabled());
     EXPECT_TRUE(w->Button5->isEnabled());

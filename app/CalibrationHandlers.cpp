@@ -53,20 +53,20 @@ void TForm1::FormKeyDown(int Key, Qt::KeyboardModifiers Shift)
 
 void TForm1::Button1Click()
 {
-    RunHandler([this] { ApplyPoint(1); });
+    RunHandler([this] { ApplyPoint(1, false); });
 }
 
 void TForm1::Button2Click()
 {
-    RunHandler([this] { ApplyPoint(2); });
+    RunHandler([this] { ApplyPoint(2, false); });
 }
 
 void TForm1::Button3Click()
 {
-    RunHandler([this] { ApplyPoint(3); });
+    RunHandler([this] { ApplyPoint(3, false); });
 }
 
-void TForm1::ApplyPoint(int Point)
+void TForm1::ApplyPoint(int Point, bool AlwaysSend)
 {
     static constexpr TPoint Defaults[] = {{20, 107, false}, {30, 61, false}, {40, 0, false}};
     TPoint p = Defaults[Point - 1];
@@ -82,7 +82,12 @@ void TForm1::ApplyPoint(int Point)
         target += "      R->" + IntToStr(p.Level);
     lblTarget->setText(QString::fromStdString(target));
     Label2->setText(QString::fromStdString("R->" + IntToStr(p.Level)));
+    const bool unchanged = FDevice->TarvoResistance() == p.Level;
     FDevice->SetTarvoResistance(p.Level);
+    // The device sends a level only when it changes, and a level stored before the trainer
+    // channel existed was never sent: the trainer would ride the first point on its old brake.
+    if (AlwaysSend && unchanged && FDevice->ResistanceMode() != rmAntUlmora)
+        FDevice->SendResistanceLevel(static_cast<uint8_t>(p.Level & 0xFF));
     if (Point != 3 && editCirc->isVisible() && HasCircumferenceField(ReadUnitType()))
         ApplyCircumference();
 }
@@ -95,6 +100,8 @@ void TForm1::ApplyCircumference()
 
 void TForm1::Button5Click()
 {
+    if (FDeviceBusy)
+        return;
     RunHandler([this] {
         try {
             ConnectSteps();
@@ -105,6 +112,7 @@ void TForm1::Button5Click()
             throw;
         }
     });
+    CloseIfRequested();
 }
 
 void TForm1::ConnectSteps()
@@ -151,6 +159,8 @@ void TForm1::ConnectSteps()
     d.SetConsoleEnable(false);
     d.SetChannelTrainerConnectedOnEventRx(true);
     ConnectDevice();
+    if (FCloseRequested)
+        return;
     Timer1->setInterval(WatchdogIntervalMs);
     Timer1->start();
 }
@@ -161,6 +171,7 @@ void TForm1::ConnectDevice()
     // for not using a stick goes into the box as details.
     bool found = false;
     try {
+        const TDeviceOperation connecting(FDeviceBusy);
         found = FDevice->Connect();
     } catch (const Exception &e) {
         const std::string reason = AntLastErrorText();
@@ -197,7 +208,8 @@ void TForm1::ConnectedSteps()
     FDevice->SetTimerStatsInterval(1000);
     FDevice->Start();
     HideWaitDialog();
-    Button1Click();
+    // P1 on the rider's behalf, as its click does, but the level always reaches the trainer.
+    RunHandler([this] { ApplyPoint(1, true); });
     Button5->setEnabled(false);
 }
 
@@ -220,28 +232,56 @@ void TForm1::TarvoDeviceANT1Stats(TObject *)
 
 void TForm1::Timer1Timer()
 {
+    // Connect restarts the watchdog when it returns; a tick inside it would end the ride it is
+    // setting up.
+    if (FDeviceBusy)
+        return;
     RunHandler([this] {
         if (FDevice->Speed() != 0)
             return;
         Timer1->stop();
-        FDevice->Disconnect();
+        {
+            const TDeviceOperation disconnecting(FDeviceBusy);
+            FDevice->Disconnect();
+        }
+        // The rider pressed Close meanwhile: the application ends as Close ends it.
+        if (FCloseRequested)
+            return;
         HideWaitDialog();
         ShowMessage("Trainer Not Found, close the software and try again.", FStickFailure);
         close();
     });
+    CloseIfRequested();
 }
 
 void TForm1::Button4Click()
 {
+    // Connect and Disconnect process messages while they wait; a Close that ran inside them
+    // would delete the channels they are working on. It is carried out when they return.
+    if (FDeviceBusy) {
+        FCloseRequested = true;
+        return;
+    }
+    FCloseRequested = false;
     RunHandler([this] {
         // Disconnecting zeroes the speed: a watchdog tick inside Close's waits would tell the
         // user the trainer was not found.
         Timer1->stop();
         FDevice->SetTarvoResistance(0);
         ShowWait("Disconnection ...please wait!");
-        if (FDevice->Connected())
+        if (FDevice->Connected()) {
+            const TDeviceOperation disconnecting(FDeviceBusy);
             FDevice->Disconnect();
+        }
         close();
         HideWaitDialog();
     });
+    // A Close pressed again inside this one's waits is done with it.
+    FCloseRequested = false;
+}
+
+void TForm1::CloseIfRequested()
+{
+    if (FCloseRequested)
+        Button4Click();
 }

@@ -106,7 +106,9 @@ private:
     void ConnectSteps();
     void ConnectDevice();
     void ConnectedSteps();
-    void ApplyPoint(int Point);
+    // AlwaysSend: give the trainer the level even when the device already holds it.
+    void ApplyPoint(int Point, bool AlwaysSend);
+    void CloseIfRequested();
     void ApplyCircumference();
     // Runs `Call` on the user-interface thread: at once there, otherwise queued without waiting;
     // a call queued for a window that is gone is dropped.
@@ -114,7 +116,23 @@ private:
     void QueueMemoLine(const std::string &Line);
     void FlushMemoLines();
 
+    // Marks the device's Connect or Disconnect as running for as long as it lives.
+    class TDeviceOperation {
+    public:
+        explicit TDeviceOperation(bool &Busy) : FBusy(Busy) { FBusy = true; }
+        ~TDeviceOperation() { FBusy = false; }
+        TDeviceOperation(const TDeviceOperation &) = delete;
+        TDeviceOperation &operator=(const TDeviceOperation &) = delete;
+
+    private:
+        bool &FBusy;
+    };
+
     bool FIgnoreSettings = false;
+    // The device's Connect or Disconnect is running; both process messages while they wait.
+    bool FDeviceBusy = false;
+    // Close was pressed while FDeviceBusy: it is carried out when that operation returns.
+    bool FCloseRequested = false;
     // Why the library could use no stick at the last Connect; empty when it said nothing.
     std::string FStickFailure;
     static bool FTwoPointMode;

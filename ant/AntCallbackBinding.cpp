@@ -18,7 +18,11 @@ void TAntComControl::AssignResponseCallback(TAntChannel *aAntChannel)
 {
     if (aAntChannel == nullptr)
         return;
-    if (UseGlobalResponseFunction()) {
+    // Only the first channel gets a row in global mode; GlobalRespFunc fills every channel's
+    // own copy, so that is where each channel reads its answers.
+    const bool global = UseGlobalResponseFunction();
+    aAntChannel->SetReadsLastResponse(global);
+    if (global) {
         if (FCallBackResponseFunc)
             return;
         Log("Set CallBackResponseFunc (FUseGlobalResponseFunction)");

@@ -241,7 +241,7 @@ TAntRxRow TAntChannel::ReceiveRow() const
 
 TAntResponseRow TAntChannel::ResponseRow() const
 {
-    const uint8_t *row = ResponseBuffers().Row(ResponseBufferIndex());
+    const uint8_t *row = ReadsLastResponse() ? FLastResponse.data() : ResponseBuffers().Row(ResponseBufferIndex());
     if (row == nullptr)
         throw EAntError("Error: ChannelBufferAddress undefined");
     TAntResponseRow copy;

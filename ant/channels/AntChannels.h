@@ -184,6 +184,10 @@ public:
     // Scratch buffers handed to the library when a callback is detached.
     uint8_t *ScratchEventBuffer() { return FScratchEventBuffer.data(); }
     uint8_t *LastResponse() { return FLastResponse.data(); }
+    // Set by the controller's binding in global mode: its response function copies every
+    // answer into LastResponse, while only the first channel has a response row.
+    bool ReadsLastResponse() const { return FReadsLastResponse.load(std::memory_order_acquire); }
+    void SetReadsLastResponse(bool Value) { FReadsLastResponse.store(Value, std::memory_order_release); }
 
     // Posts the event with the copy of the row it was heard with, as one item, to the
     // message thread EventThreadId: every page heard is decoded rather than whatever the
@@ -199,8 +203,9 @@ public:
     void SetCallBackResponseFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackResponseFunc = std::move(Value); }
     TCallbackAdaptor *CallBackChannelEventFunc() const { return FCallBackChannelEventFunc.get(); }
     void SetCallBackChannelEventFunc(std::unique_ptr<TCallbackAdaptor> Value) { FCallBackChannelEventFunc = std::move(Value); }
-    // Copies of the channel's rows in the process-wide tables; EAntError
-    // "Error: ChannelBufferAddress undefined" when the index is outside the table. Any thread.
+    // Copies of the channel's rows in the process-wide tables (the response from LastResponse
+    // when ReadsLastResponse); EAntError "Error: ChannelBufferAddress undefined" when the
+    // index is outside the table. Any thread.
     TAntRxRow ReceiveRow() const;
     TAntResponseRow ResponseRow() const;
 
@@ -309,6 +314,7 @@ private:
     std::atomic<uint32_t> FResponseThreadId{0};
     std::array<uint8_t, 16> FScratchEventBuffer{};
     std::array<uint8_t, 10> FLastResponse{};
+    std::atomic<bool> FReadsLastResponse{false};
     std::atomic<bool> FRequestPending{false};
     std::atomic<bool> FBroadcastReceived{false};
     // The channel asked for its channel id and awaits the answer.

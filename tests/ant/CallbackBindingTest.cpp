@@ -276,6 +276,41 @@ TEST_F(GlobalModeFixture, GlobalRespFuncCopiesTheResponseAndCallsTheChannel)
     EXPECT_EQ(First->Calls().size(), 1u);
 }
 
+// Real channels this time: the second one has no row of its own and must still follow the
+// answers the controller hands it.
+TEST_F(BindingFixture, InGlobalModeEachChannelHandlesItsAnswerFromItsOwnCopy)
+{
+    Ctl.SetUseGlobalResponseFunction(true);
+    std::vector<TAntChannel *> channels;
+    for (uint8_t number : {0, 1}) {
+        TAntChannel *ch = Ctl.AntChannelList()->Add();
+        ch->SetChannelNumber(number);
+        ch->SetDelay(0);
+        ch->SetLogStrings(&Log);
+        ch->SetDebugMode(true);
+        Ctl.AssignResponseCallback(ch);
+        Ctl.RegisterResponseFunction(ch);
+        ch->SetDoResponseFunction(true);
+        ch->SetChannelConnectionStep(ccsAssignChannel);
+        ch->SetRequestPending(true);
+        channels.push_back(ch);
+    }
+    ASSERT_EQ(channels[1]->ResponseBufferIndex(), -1);
+    const ANT_EVENT_FUNC entry = LastCall("ANT_AssignResponseFunction").Callback;
+    for (uint8_t number : {1, 0}) {
+        const uint8_t ack[ResponseRowSize] = {number, 0x42, 0x00};
+        std::memcpy(GlobalResponseBuffer(), ack, ResponseRowSize);
+        EXPECT_TRUE(CallFromOtherThread(entry, number, 0x40));
+    }
+    for (TAntChannel *ch : channels) {
+        EXPECT_EQ(ch->ResponseCount(), 1) << int(ch->ChannelNumber());
+        EXPECT_EQ(ch->ChannelConnectionStep(), ccsSetChannelID) << int(ch->ChannelNumber());
+        EXPECT_FALSE(ch->RequestPending()) << int(ch->ChannelNumber());
+    }
+    EXPECT_EQ(Logged(" ResponseFunc 01 40 : 01 42 00 00 00 00 00 00 00 00"), 1);
+    EXPECT_EQ(Logged("call dropped"), 0);
+}
+
 TEST_F(GlobalModeFixture, AChannelNumberBeyondTheListTouchesNothing)
 {
     const int lines = Log.Count();

@@ -269,6 +269,31 @@ TEST_F(ConnectionFixture, AllThreeChannelsConnectedAtOnce)
     }
 }
 
+// One response callback for every channel: the controller copies each answer into the
+// channel's own copy, and only the first channel has a response row.
+TEST_F(ConnectionFixture, InGlobalResponseModeStrapTrainerAndConsoleAllConnect)
+{
+    OpenVirtualStick(ThreeDevices);
+    Ctl->SetUseGlobalResponseFunction(true);
+    TAntChannel *hr = AddChannel(acpAntHR, 0, 77);
+    TAntChannel *fe = AddChannel(acpAntFE, 1, 0);
+    TAntChannel *console = AddChannel(acpAntConsole, 2, 900);
+    int timeOuts = 0;
+    Ctl->OnConnectChannelTimeOut = [&](TObject *, TConnectChannelThread *) { ++timeOuts; };
+    for (TAntChannel *ch : {hr, fe, console})
+        ASSERT_TRUE(ConnectAndWait(ch)) << "channel " << int(ch->ChannelNumber());
+    for (TAntChannel *ch : {hr, fe, console}) {
+        EXPECT_TRUE(ch->Connected()) << "channel " << int(ch->ChannelNumber());
+        EXPECT_EQ(Count("Channel: " + std::to_string(ch->ChannelNumber()) + " Connected True"), 1);
+    }
+    EXPECT_EQ(fe->ResponseBufferIndex(), -1);
+    EXPECT_EQ(console->ResponseBufferIndex(), -1);
+    EXPECT_EQ(fe->DeviceNumber(), 4242) << "the wildcard trainer learnt its number from its copy";
+    EXPECT_EQ(timeOuts, 0);
+    EXPECT_EQ(Count("Set CallBackResponseFunc (FUseGlobalResponseFunction)"), 1);
+    EXPECT_EQ(Count("Error: ChannelBufferAddress undefined (TAntChannel.ResponseFunc): call dropped"), 0);
+}
+
 // The same connection with the stick behind a pseudo-terminal, through the serial transport.
 TEST_F(ConnectionFixture, TheTrainerConnectsOverThePtyStick)
 {

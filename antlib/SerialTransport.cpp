@@ -1,6 +1,7 @@
 #include "antlib/SerialTransport.h"
 
 #include "antlib/LastError.h"
+#include "antlib/LineSpeed.h"
 
 #include <atomic>
 #include <cerrno>
@@ -159,9 +160,8 @@ void explainOpenFailure(const std::string &path, int error)
 
 std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud)
 {
-    speed_t speed;
-    if (!speedFor(baud, speed)) {
-        reportStickFailure(path + ": baud rate " + std::to_string(baud) + " is not supported");
+    if (baud == 0) {
+        reportStickFailure(path + ": baud rate 0 is not a line speed");
         return nullptr;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -180,12 +180,24 @@ std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path,
     tio.c_cflag &= ~(CSTOPB | CRTSCTS);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, speed);
-    ::cfsetospeed(&tio, speed);
+    speed_t speed;
+    const bool standard = speedFor(baud, speed);
+    if (standard) {
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+    }
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
         reportStickFailure("cannot configure " + path + ": " + std::strerror(errno));
         ::close(fd);
         return nullptr;
+    }
+    if (!standard) {
+        if (const int error = setAnyLineSpeed(fd, baud)) {
+            reportStickFailure("cannot set " + path + " to " + std::to_string(baud) +
+                               " baud: " + std::strerror(error));
+            ::close(fd);
+            return nullptr;
+        }
     }
     ::tcflush(fd, TCIOFLUSH);
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

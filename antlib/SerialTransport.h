@@ -1,5 +1,6 @@
 #pragma once
-// Serial ANT sticks and pseudo-terminals through termios (raw, 8N1, no flow control).
+// Serial ANT sticks and pseudo-terminals through termios (raw, 8N1, no flow control), at any
+// line speed the driver takes.
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,8 +12,8 @@ namespace antlib {
 // The devices listed in $FENNICK_ANT_SERIAL (colon-separated, empty entries skipped).
 std::vector<std::string> listSerialDevices();
 
-// Opens `path` at `baud`; null (with the reason on stderr) when it cannot be opened or the
-// speed is not one termios offers.
+// Opens `path` at `baud`; null (with the reason kept and on stderr) when it cannot be opened
+// or the line does not take that speed.
 std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud);
 
 } // namespace antlib

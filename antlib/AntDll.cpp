@@ -232,7 +232,7 @@ bool ANT_GetDeviceUSBPID(uint16_t *pid)
     if (!pid || !s)
         return false;
     const uint16_t id = s->productId();
-    // Serial devices and pseudo-terminals have no USB product id to give.
+    // Devices named in $FENNICK_ANT_SERIAL and pseudo-terminals have no USB product id to give.
     if (id == 0)
         return false;
     *pid = id;

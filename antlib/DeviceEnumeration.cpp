@@ -1,12 +1,32 @@
 #include "antlib/DeviceEnumeration.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
+#include "antlib/SerialStickDiscovery.h"
 #include "antlib/SerialTransport.h"
 #include "antlib/VirtualStickSlot.h"
 
 namespace antlib {
+
+namespace {
+
+constexpr const char *kSerialProduct = "ANT serial device";
+constexpr const char *kSerialStickProduct = "ANT USB stick";
+
+// One tty under two names (its own and a /dev/serial/by-id link) is one file.
+bool sameNode(const std::string &a, const std::string &b)
+{
+    if (a == b)
+        return true;
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+} // namespace
 
 std::string DeviceEntry::key() const
 {
@@ -33,10 +53,25 @@ std::vector<DeviceEntry> enumerateDevices()
         e.usb = stick;
         entries.push_back(e);
     }
+    const size_t firstFound = entries.size();
+    for (const SerialStick &stick : findSerialSticks()) {
+        DeviceEntry e;
+        e.kind = DeviceEntry::Kind::Serial;
+        e.location = stick.path;
+        e.baud = stick.model.baud;
+        e.productId = stick.model.productId;
+        e.product = stick.product.empty() ? kSerialStickProduct : stick.product;
+        entries.push_back(e);
+    }
+    const size_t endFound = entries.size();
     for (const std::string &path : listSerialDevices()) {
+        if (std::any_of(entries.begin() + firstFound, entries.begin() + endFound,
+                        [&](const DeviceEntry &found) { return sameNode(found.location, path); }))
+            continue;
         DeviceEntry e;
         e.kind = DeviceEntry::Kind::Serial;
         e.location = path;
+        e.product = kSerialProduct;
         entries.push_back(e);
     }
     const char *scenario = std::getenv("FENNICK_VIRTUAL_TRAINER");
@@ -55,7 +90,8 @@ std::unique_ptr<antwire::Transport> openDevice(const DeviceEntry &entry, unsigne
     case DeviceEntry::Kind::Usb:
         return openUsbTransport(entry.usb);
     case DeviceEntry::Kind::Serial:
-        return openSerialTransport(entry.location, baud);
+        return openSerialTransport(entry.location, entry.baud != 0 ? entry.baud : baud,
+                                   {entry.productId, entry.product});
     case DeviceEntry::Kind::Virtual:
         return makeVirtualStickTransport(entry.location);
     }
@@ -68,7 +104,7 @@ bool describeDevice(const DeviceEntry &entry, std::string &product, std::string 
     case DeviceEntry::Kind::Usb:
         return describeUsbStick(entry.usb, product, serial);
     case DeviceEntry::Kind::Serial:
-        product = "ANT serial device";
+        product = entry.product;
         serial = entry.location;
         return true;
     case DeviceEntry::Kind::Virtual:

@@ -1,7 +1,12 @@
 #pragma once
-// The devices ANT_Init can open, numbered in this order: USB sticks in bus/address order,
-// then the serial devices of $FENNICK_ANT_SERIAL, then the virtual stick when
-// $FENNICK_VIRTUAL_TRAINER is set.
+// The devices ANT_Init can open, numbered in this order:
+//   1. USB sticks driven through libusb (0FCF:1008, 1009), in bus/address order;
+//   2. ANT sticks that are USB serial bridges (0FCF:1004), found by their ttys in sysfs, in tty
+//      name order;
+//   3. the serial devices of $FENNICK_ANT_SERIAL, in their order, less those already in 2;
+//   4. the virtual stick when $FENNICK_VIRTUAL_TRAINER is set.
+// Sticks that are plugged in come before devices that are merely named, and with no 1004
+// stick present the numbers are those of a library that never looked for one.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,6 +22,11 @@ struct DeviceEntry {
     Kind kind = Kind::Usb;
     UsbStick usb;         // Usb
     std::string location; // Serial: the path; Virtual: the scenario
+    // Serial: the product text; for a stick found by its USB id also its product id and its
+    // own line speed, which wins over the caller's (0 for the devices of $FENNICK_ANT_SERIAL).
+    std::string product;
+    uint16_t productId = 0;
+    unsigned baud = 0;
     // Tells two enumerations' entries for the same device apart from others.
     std::string key() const;
 };

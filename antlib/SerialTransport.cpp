@@ -1,6 +1,7 @@
 #include "antlib/SerialTransport.h"
 
 #include "antlib/LastError.h"
+#include "antlib/LineSpeed.h"
 
 #include <atomic>
 #include <cerrno>
@@ -37,8 +38,8 @@ bool speedFor(unsigned baud, speed_t &speed)
 
 class SerialTransport final : public antwire::Transport {
 public:
-    SerialTransport(int fd, int wake, std::string path)
-        : FFd(fd), FWake(wake), FPath(std::move(path))
+    SerialTransport(int fd, int wake, std::string path, SerialIdentity identity)
+        : FFd(fd), FWake(wake), FPath(std::move(path)), FIdentity(std::move(identity))
     {
     }
     ~SerialTransport() override
@@ -108,14 +109,15 @@ public:
         [[maybe_unused]] ssize_t n = ::write(FWake, &one, sizeof one);
     }
 
-    uint16_t productId() const override { return 0; }
-    std::string productName() const override { return "ANT serial device"; }
+    uint16_t productId() const override { return FIdentity.productId; }
+    std::string productName() const override { return FIdentity.productName; }
     std::string serialNumber() const override { return FPath; }
 
 private:
     const int FFd;
     const int FWake;
     const std::string FPath;
+    const SerialIdentity FIdentity;
     std::atomic<bool> FClosed{false};
 };
 
@@ -143,11 +145,16 @@ std::vector<std::string> listSerialDevices()
 namespace {
 
 // Serial ports belong to the dialout group on Debian; an ordinary user is not in it at first.
-void explainOpenFailure(const std::string &path, int error)
+// The udev rule gives the user at the seat a known stick's tty without that.
+void explainOpenFailure(const std::string &path, int error, bool knownStick)
 {
     std::string text = "cannot open " + path + ": " + std::strerror(error);
     if (error == EACCES || error == EPERM)
-        text += ".\nadd yourself to the group that owns it (usually dialout):\n"
+        text += std::string(".\n") +
+                (knownStick ? "install the udev rule packaging/99-fennick-ant.rules and plug the "
+                              "stick in again,\nor add"
+                            : "add") +
+                " yourself to the group that owns it (usually dialout):\n"
                 "  sudo usermod -aG dialout $USER\n"
                 "then log out and in again.";
     else if (error == EBUSY)
@@ -157,16 +164,16 @@ void explainOpenFailure(const std::string &path, int error)
 
 } // namespace
 
-std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud)
+std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path, unsigned baud,
+                                                        const SerialIdentity &identity)
 {
-    speed_t speed;
-    if (!speedFor(baud, speed)) {
-        reportStickFailure(path + ": baud rate " + std::to_string(baud) + " is not supported");
+    if (baud == 0) {
+        reportStickFailure(path + ": baud rate 0 is not a line speed");
         return nullptr;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        explainOpenFailure(path, errno);
+        explainOpenFailure(path, errno, identity.productId != 0);
         return nullptr;
     }
     termios tio{};
@@ -180,12 +187,24 @@ std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path,
     tio.c_cflag &= ~(CSTOPB | CRTSCTS);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, speed);
-    ::cfsetospeed(&tio, speed);
+    speed_t speed;
+    const bool standard = speedFor(baud, speed);
+    if (standard) {
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+    }
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
         reportStickFailure("cannot configure " + path + ": " + std::strerror(errno));
         ::close(fd);
         return nullptr;
+    }
+    if (!standard) {
+        if (const int error = setAnyLineSpeed(fd, baud)) {
+            reportStickFailure("cannot set " + path + " to " + std::to_string(baud) +
+                               " baud: " + std::strerror(error));
+            ::close(fd);
+            return nullptr;
+        }
     }
     ::tcflush(fd, TCIOFLUSH);
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -193,7 +212,7 @@ std::unique_ptr<antwire::Transport> openSerialTransport(const std::string &path,
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<SerialTransport>(fd, wake, path);
+    return std::make_unique<SerialTransport>(fd, wake, path, identity);
 }
 
 } // namespace antlib

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "PtyPeer.h"
+#include "tests/antlib/LineSpeedProbe.h"
 #include "tests/antlib/WithoutFileOverride.h"
 
 using namespace std::chrono_literals;
@@ -634,6 +635,20 @@ TEST(AntDll, ASerialDeviceThatCannotBeOpenedSaysWhy)
         EXPECT_NE(reason.find("Permission denied"), std::string::npos) << reason;
         EXPECT_NE(reason.find("sudo usermod -aG dialout $USER"), std::string::npos) << reason;
     }
+    ::unsetenv("FENNICK_ANT_SERIAL");
+}
+
+// A device named in $FENNICK_ANT_SERIAL is whatever the caller says it is, at any speed the
+// line takes, termios constant or not.
+TEST(AntDll, ANamedSerialDeviceRunsAtTheSpeedTheCallerAsksFor)
+{
+    ANT_Close();
+    PtyPeer peer;
+    for (unsigned baud : {57600u, 50000u, 19200u}) {
+        ASSERT_TRUE(ANT_Init(uint8_t(peer.deviceNumber()), uint16_t(baud))) << baud;
+        EXPECT_EQ(fennick::test::lineSpeedOf(peer.masterFd()), baud);
+    }
+    ANT_Close();
     ::unsetenv("FENNICK_ANT_SERIAL");
 }
 

@@ -32,6 +32,7 @@ public:
     PtyPeer &operator=(const PtyPeer &) = delete;
 
     const std::string &slavePath() const { return FSlave; }
+    int masterFd() const { return FMaster; }
 
     // The enumeration index of this pseudo-terminal (USB sticks, if any, come first).
     int deviceNumber() const

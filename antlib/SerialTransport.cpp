@@ -18,7 +18,7 @@ namespace antlib {
 
 namespace {
 
-constexpr int kWriteTimeoutMs = 2000;
+constexpr int kSerialWriteTimeoutMs = 2000;
 
 bool speedFor(unsigned baud, speed_t &speed)
 {
@@ -63,7 +63,7 @@ public:
                 continue;
             if (n < 0 && errno == EAGAIN) {
                 pollfd p[2] = {{FFd, POLLOUT, 0}, {FWake, POLLIN, 0}};
-                const int r = ::poll(p, 2, kWriteTimeoutMs);
+                const int r = ::poll(p, 2, kSerialWriteTimeoutMs);
                 if (r == 0 || (r < 0 && errno != EINTR) || (p[0].revents & (POLLERR | POLLHUP)))
                     return false;
                 continue;

@@ -16,7 +16,7 @@ namespace {
 constexpr int kInterface = 0;
 constexpr size_t kPacketSize = 64;
 constexpr int kReadSliceMs = 50;  // how long close() may wait for a blocked reader
-constexpr int kWriteTimeoutMs = 2000;
+constexpr int kUsbWriteTimeoutMs = 2000;
 
 bool isAntStick(const libusb_device_descriptor &d)
 {
@@ -101,7 +101,7 @@ public:
             int sent = 0;
             const int chunk = int(std::min(size - done, kPacketSize));
             const int r = libusb_bulk_transfer(FHandle, FOut, const_cast<uint8_t *>(data + done),
-                                               chunk, &sent, kWriteTimeoutMs);
+                                               chunk, &sent, kUsbWriteTimeoutMs);
             if (r != 0 && !(r == LIBUSB_ERROR_TIMEOUT && sent > 0))
                 return false;
             done += size_t(sent);

@@ -9,11 +9,6 @@
 
 namespace {
 
-bool IsDigit(char C)
-{
-    return C >= '0' && C <= '9';
-}
-
 // Optional blanks, optional sign, then decimal digits or '$' / 0x and hexadecimal digits.
 // Hexadecimal text is a bit pattern of the target width ($FFFFFFFF is -1 as 32-bit).
 bool ParseInteger(const std::string &S, bool Wide, int64_t &Value)

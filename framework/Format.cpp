@@ -11,11 +11,6 @@
 
 namespace {
 
-bool IsDigit(char C)
-{
-    return C >= '0' && C <= '9';
-}
-
 // Negative arguments print as the bit pattern of the integer type they came from: 32 bits
 // when they fit in 32 bits, the whole 64 bits otherwise.
 uint64_t UnsignedPattern(const TVarRec &V)

@@ -7,11 +7,6 @@
 
 namespace {
 
-bool IsDigit(char C)
-{
-    return C >= '0' && C <= '9';
-}
-
 // The 18 significant digits of |Value| (a finite, non-zero value) and the decimal exponent of
 // the first one: |Value| ~ d.ddd x 10^Exponent. The text forms round from these digits, never
 // from the exact binary value.

@@ -3,6 +3,12 @@
 #include <cstdint>
 #include <string>
 
+// '0' to '9', whatever the locale says a digit is.
+inline bool IsDigit(char C)
+{
+    return C >= '0' && C <= '9';
+}
+
 // Upper-case digits of Value in Base, no padding.
 std::string UnsignedToText(uint64_t Value, int Base);
 // Shortest general form with up to Precision significant digits; INF, -INF, NAN as such.

@@ -4,15 +4,15 @@
 #include <mutex>
 
 namespace {
-std::mutex gMutex;
-std::function<void(const std::string &)> gSink;
+std::mutex gOutputLock;
+std::function<void(const std::string &)> gOutputSink;
 } // namespace
 
 void OutputDebugString(const std::string &line)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (gSink) {
-        gSink(line);
+    std::lock_guard<std::mutex> lock(gOutputLock);
+    if (gOutputSink) {
+        gOutputSink(line);
         return;
     }
     std::string text = "fennick: " + line + "\n";
@@ -22,6 +22,6 @@ void OutputDebugString(const std::string &line)
 
 void SetDebugOutputSink(std::function<void(const std::string &)> sink)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    gSink = std::move(sink);
+    std::lock_guard<std::mutex> lock(gOutputLock);
+    gOutputSink = std::move(sink);
 }

@@ -8,7 +8,7 @@ packages=(
   xvfb
   libusb-1.0-0-dev libjpeg62-turbo-dev libffi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev lld
   dpkg-dev lintian
   umockdev libumockdev-dev
 )

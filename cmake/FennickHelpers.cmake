@@ -1,8 +1,11 @@
-# fennick_test(NAME <name> LABELS <labels...> SOURCES <files...> LIBS <targets...> [ENV <k=v...>])
+# fennick_test(NAME <name> LABELS <labels...> SOURCES <files...> LIBS <targets...> [ENV <k=v...>]
+#              [TIMEOUT <s>] [SHARDS <n>])
 # One GoogleTest executable registered as one CTest test with the given labels
 # (unit, integration, gui; add "threaded" for tests that the ThreadSanitizer job runs).
+# SHARDS splits a long program's cases over n CTest tests <name>.shard<i> (GoogleTest's own
+# sharding), which CTest starts first and runs side by side.
 function(fennick_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;SHARDS" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fennick_includes GTest::gtest GTest::gmock GTest::gtest_main
                         Threads::Threads)
@@ -12,12 +15,23 @@ function(fennick_test)
   # one precompiled header serves them all.
   target_compile_options(${T_NAME} PRIVATE $<$<CONFIG:RelWithDebInfo,Release>:-O0> -fPIC)
   target_precompile_headers(${T_NAME} REUSE_FROM fennick_test_pch)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
+  set(environment "QT_QPA_PLATFORM=offscreen;${T_ENV}")
+  if(NOT T_SHARDS)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+      ENVIRONMENT "${environment}")
+    return()
+  endif()
+  math(EXPR last "${T_SHARDS} - 1")
+  foreach(shard RANGE ${last})
+    add_test(NAME ${T_NAME}.shard${shard} COMMAND ${T_NAME})
+    # The long programs go first, so that none of them is left running alone at the end.
+    set_tests_properties(${T_NAME}.shard${shard} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} COST 1000
+      ENVIRONMENT "${environment};GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${shard}")
+  endforeach()
 endfunction()
 
 # fennick_fuzz(NAME <name> SOURCES <files...> LIBS <targets...> CORPUS <dir>)

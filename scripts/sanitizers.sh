@@ -12,7 +12,8 @@ cmake --build --preset asan
 ctest --preset asan
 cmake --preset tsan
 # Only the threaded tests run under TSan, so only they (and what they load) are built.
-threaded=$(ctest --test-dir build/tsan -L threaded -N | sed -n 's/^ *Test *#[0-9]*: *//p')
+# A sharded test (name.shardN) is one program.
+threaded=$(ctest --test-dir build/tsan -L threaded -N | sed -n 's/^ *Test *#[0-9]*: *//p' | sed 's/\.shard[0-9]*$//' | sort -u)
 cmake --build --preset tsan --target $threaded
 # TSan needs a fixed address layout on kernels with high mmap randomisation.
 setarch "$(uname -m)" -R ctest --preset tsan

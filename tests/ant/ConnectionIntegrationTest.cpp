@@ -122,6 +122,8 @@ TEST_F(ConnectionFixture, TheWildcardTrainerLearnsItsNumberAndAnswersTheCapabili
     fe->OnChannelDeviceNumber = [&](TObject *) { ++numberEvents; };
     ASSERT_TRUE(ConnectAndWait(fe));
     EXPECT_EQ(fe->DeviceNumber(), 4242);
+    // The library's thread sets the number first and raises the event after it.
+    EXPECT_TRUE(PumpUntil([&] { return numberEvents.load() > 0; }));
     EXPECT_EQ(numberEvents.load(), 1);
     EXPECT_EQ(Count("Paring ANT_RequestMessage (MESG_CHANNEL_ID_ID) "), 1) << "asked once";
     EXPECT_EQ(Count("Request FE capabilities (DP 54)"), 1);

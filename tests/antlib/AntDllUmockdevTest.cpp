@@ -17,53 +17,13 @@
 #include "antlib/ant_dll.h"
 #include "antwire/AntMessage.h"
 #include "tests/antlib/EmulatedUsbStick.h"
+#include "tests/antlib/HeardCallbacks.h"
 #include "tests/antlib/WithoutFileOverride.h"
 
 using namespace std::chrono_literals;
 using fennick::test::EmulatedUsbStick;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-struct Heard {
-    uint8_t channel;
-    uint8_t code;
-    Bytes row;
-};
-
-std::mutex gMutex;
-std::condition_variable gChanged;
-std::vector<Heard> gEvents;
-std::vector<Heard> gResponses;
-uint8_t gEventRow[16];
-uint8_t gResponseRow[10];
-
-bool onEvent(uint8_t channel, uint8_t code)
-{
-    {
-        std::lock_guard lock(gMutex);
-        gEvents.push_back({channel, code, Bytes(gEventRow, gEventRow + 16)});
-    }
-    gChanged.notify_all();
-    return true;
-}
-
-bool onResponse(uint8_t channel, uint8_t id)
-{
-    {
-        std::lock_guard lock(gMutex);
-        gResponses.push_back({channel, id, Bytes(gResponseRow, gResponseRow + 10)});
-    }
-    gChanged.notify_all();
-    return true;
-}
-
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds timeout = 5s)
-{
-    std::unique_lock lock(gMutex);
-    return gChanged.wait_for(lock, timeout, pred);
-}
 
 size_t countEvents(uint8_t code)
 {

@@ -186,7 +186,9 @@ bool TTrainerCalibration::Expire(uint32_t NowMs)
     if (!Running() || static_cast<uint32_t>(NowMs - FStartedMs) < RunLimitMs)
         return false;
     End(tcsTimedOut, "The calibration did not end within 3 minutes.");
-    Log("no result within 3 minutes (" + LastSeenText(FProgress) + "); ended as timed out");
+    // The trainer may still be calibrating (a released brake, a wait for the rider): it is
+    // told to stop, so that the end shown is the trainer's end too.
+    Log("no result within 3 minutes (" + LastSeenText(FProgress) + "); ended as timed out, cancel request sent");
     return true;
 }
 
@@ -195,7 +197,7 @@ TTrainerCalibrationAction TTrainerCalibration::Tick(uint32_t NowMs)
     if (!Running())
         return {};
     if (Expire(NowMs))
-        return {tccNone, {}, true};
+        return {tccSendCancel, {}, true};
     if (FState != tcsRequesting || static_cast<uint32_t>(NowMs - FLastSendMs) < AnswerWaitMs)
         return {};
     if (FResends >= MaxResends) {
@@ -213,10 +215,12 @@ TTrainerCalibrationAction TTrainerCalibration::Tick(uint32_t NowMs)
 TTrainerCalibrationAction TTrainerCalibration::Page(const TFePagePayload &Payload, uint32_t NowMs)
 {
     // A result heard after the limit comes too late, even when the clock has not ticked.
-    const bool expired = Expire(NowMs);
-    TTrainerCalibrationAction action = PageInRun(Payload);
-    action.Changed = action.Changed || expired;
-    return action;
+    if (Expire(NowMs)) {
+        // Pages 1 and 2 have nothing to add to an ended run; 16 and 25 still count.
+        PageInRun(Payload);
+        return {tccSendCancel, {}, true};
+    }
+    return PageInRun(Payload);
 }
 
 TTrainerCalibrationAction TTrainerCalibration::PageInRun(const TFePagePayload &Payload)

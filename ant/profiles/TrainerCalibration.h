@@ -42,7 +42,7 @@ enum TTrainerCalibrationState : uint8_t {
     tcsSucceeded,   // every kind asked for succeeded
     tcsFailed,      // at least one kind asked for did not succeed
     tcsNotAnswered, // no page 1 or 2 after the request and its resends
-    tcsTimedOut,    // no result within the run's limit
+    tcsTimedOut,    // no result within the run's limit; the trainer is sent the cancel
     tcsCancelled
 };
 
@@ -76,7 +76,7 @@ struct TTrainerCalibrationResult {
 enum TTrainerCalibrationCommand : uint8_t {
     tccNone,
     tccSendRequest, // page 1 asking for Kinds, acknowledged
-    tccSendCancel   // page 1 with no kind, acknowledged
+    tccSendCancel   // page 1 with no kind, acknowledged: on Cancel and at the run's limit
 };
 
 // What an operation asks of the owner. Changed: something the run shows is different.

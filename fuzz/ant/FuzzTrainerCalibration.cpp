@@ -36,13 +36,15 @@ void Check(const TTrainerCalibration &Cal, const TTrainerCalibrationAction &Acti
             __builtin_trap();
         break;
     case tccSendCancel:
-        if (Op != 3 || !WasRunning || Cal.State() != tcsCancelled)
+        // Asked for by Cancel, or when a run reaches its limit.
+        if (!WasRunning || !((Op == 3 && Cal.State() == tcsCancelled) || (Op != 2 && Cal.State() == tcsTimedOut)))
             __builtin_trap();
         break;
     }
     if (Cal.Resends() < 0 || Cal.Resends() > TTrainerCalibration::MaxResends)
         __builtin_trap();
-    if (Cal.Running() && static_cast<uint32_t>(Now - Started) >= TTrainerCalibration::RunLimitMs)
+    // A refused start is the one operation that leaves the limit to the next tick or page.
+    if (Op != 2 && Cal.Running() && static_cast<uint32_t>(Now - Started) >= TTrainerCalibration::RunLimitMs)
         __builtin_trap();
     const TTrainerCalibrationResult &r = Cal.Result();
     if ((r.Succeeded.Bits() & r.Failed.Bits()) != 0 || !Within(r.Succeeded, Cal.Asked()) ||
@@ -56,7 +58,8 @@ void Check(const TTrainerCalibration &Cal, const TTrainerCalibrationAction &Acti
     if (!Within(p.Pending, Cal.Asked()))
         __builtin_trap();
     CheckTemperature(p.Temperature);
-    if ((p.TargetSpinDownTime && *p.TargetSpinDownTime == 0xFFFF) || (p.TargetSpeed && *p.TargetSpeed > 235.9))
+    if ((p.TargetSpinDownTime && *p.TargetSpinDownTime == 0xFFFF) ||
+        (p.TargetSpeed && *p.TargetSpeed > 65534 * 0.0036))
         __builtin_trap();
     const bool ended = !Cal.Running() && Cal.State() != tcsIdle;
     if (ended == Cal.EndText().empty())

@@ -258,7 +258,9 @@ TEST_F(TrainerCalibrationRun, RunEndsAtThreeMinutes)
         ASSERT_EQ(Cal.Tick(Now).Command, tccNone);
     }
     EXPECT_EQ(Cal.State(), tcsInProgress);
-    EXPECT_TRUE(TickAfter(1000).Changed);
+    const TTrainerCalibrationAction end = TickAfter(1000);
+    EXPECT_TRUE(end.Changed);
+    EXPECT_EQ(end.Command, tccSendCancel) << "the trainer is told to stop as well";
     EXPECT_EQ(Cal.State(), tcsTimedOut);
     EXPECT_EQ(Cal.EndText(), "The calibration did not end within 3 minutes.");
     EXPECT_TRUE(AnyLineHas("no result within 3 minutes (last heard: speed too low"));
@@ -266,8 +268,9 @@ TEST_F(TrainerCalibrationRun, RunEndsAtThreeMinutes)
     // A result that comes after the limit, before the clock has ticked, is too late as well.
     Requested(SpinDown);
     Now += TTrainerCalibration::RunLimitMs;
-    EXPECT_TRUE(Feed(Response(0x80, Raw20C, 0xFFFF, 7000), 0).Changed);
+    EXPECT_EQ(Feed(Response(0x80, Raw20C, 0xFFFF, 7000), 0).Command, tccSendCancel);
     EXPECT_EQ(Cal.State(), tcsTimedOut);
+    EXPECT_EQ(TickAfter(1000).Command, tccNone) << "one cancel";
     EXPECT_FALSE(Cal.Result().SpinDownTime);
 }
 

@@ -230,6 +230,10 @@ public:
     virtual void SendSlope(double Percent);
     // Page 55, channel form; any channel, connected or not.
     void SendUserConfiguration();
+    // Page 1, the trainer's own calibration, acknowledged; only on a connected FE-C channel
+    // (false: nothing sent). Neither kind asked is the cancel. The last-command memory stays.
+    bool SendCalibrationRequest(bool ZeroOffset, bool SpinDown);
+    bool SendCalibrationCancel();
     // Repeats the remembered command while Connected and chsActive.
     void repeatLastCommand();
     // The record's live readings back to 0, as on disconnection (heart rate, speed, ...).

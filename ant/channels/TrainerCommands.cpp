@@ -77,6 +77,14 @@ TChannelSendPacket BuildRequestCapabilitiesPage()
     return {CommonPageRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, FePageCapabilities, 0x01};
 }
 
+TChannelSendPacket BuildCalibrationRequestPage(bool ZeroOffset, bool SpinDown)
+{
+    const uint8_t kinds = static_cast<uint8_t>((ZeroOffset ? 0x40 : 0x00) | (SpinDown ? 0x80 : 0x00));
+    return {FePageCalibrationResponse, kinds, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+}
+
+TChannelSendPacket BuildCalibrationCancelPage() { return BuildCalibrationRequestPage(false, false); }
+
 std::string PacketToHex(const uint8_t *Data, size_t Count)
 {
     std::string s;
@@ -206,6 +214,27 @@ void TAntChannel::SendUserConfiguration()
 {
     SendAcknowledged(BuildUserConfigurationPage(FUserWeight, FWheelDiameter, true));
     Log("DP55 Send User Configuration - Diam:" + IntToStr(FWheelDiameter));
+}
+
+bool TAntChannel::SendCalibrationRequest(bool ZeroOffset, bool SpinDown)
+{
+    if (AntChannelProfile() != acpAntFE || !Connected())
+        return false;
+    // Not a command to repeat: a request sent again every 14 s would restart the calibration.
+    const TChannelSendPacket page = BuildCalibrationRequestPage(ZeroOffset, SpinDown);
+    SendAcknowledged(page);
+    Log("ANT_SendAcknowledgedData - Send calibration request [" + PacketToHex(page.data(), page.size()) + "]");
+    return true;
+}
+
+bool TAntChannel::SendCalibrationCancel()
+{
+    if (AntChannelProfile() != acpAntFE || !Connected())
+        return false;
+    const TChannelSendPacket page = BuildCalibrationCancelPage();
+    SendAcknowledged(page);
+    Log("ANT_SendAcknowledgedData - Send calibration cancel [" + PacketToHex(page.data(), page.size()) + "]");
+    return true;
 }
 
 void TAntChannel::repeatLastCommand()

@@ -15,6 +15,9 @@ TChannelSendPacket BuildTrackResistancePage(double SlopePercent);    // page 51
 TChannelSendPacket BuildUserConfigurationPage(int32_t UserWeight, int32_t WheelDiameter,
                                               bool WithUserWeight);
 TChannelSendPacket BuildRequestCapabilitiesPage();                   // page 70 asking for 54
+// Page 1 asking for the trainer's own calibration; neither kind is the cancel.
+TChannelSendPacket BuildCalibrationRequestPage(bool ZeroOffset, bool SpinDown);
+TChannelSendPacket BuildCalibrationCancelPage();
 
 // Blank-separated upper-case hexadecimal bytes, each preceded by a blank: " 30 FF ...".
 std::string PacketToHex(const uint8_t *Data, size_t Count);

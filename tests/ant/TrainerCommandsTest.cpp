@@ -70,6 +70,17 @@ TEST(TrainerPages, BuiltByteForByte)
               (Bytes{CommonPageRequest, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, FePageCapabilities, 0x01}));
 }
 
+TEST(TrainerPages, CalibrationRequestAndCancel)
+{
+    EXPECT_EQ(BuildCalibrationRequestPage(true, false), 
+              (Bytes{0x01, 0x40, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(BuildCalibrationRequestPage(false, true), 
+              (Bytes{0x01, 0x80, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(BuildCalibrationRequestPage(true, true), 
+              (Bytes{0x01, 0xC0, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(BuildCalibrationCancelPage(), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
 TEST(TrainerPages, OutOfRangeValuesAreHeldInsteadOfWrapped)
 {
     // 656 kg would wrap to 0.64 kg; 0xFFFF means "not given".
@@ -227,4 +238,41 @@ TEST_F(TrainerFixture, DistanceStatesAndReset)
     hr->SetAntChannelProfile(acpAntHR);
     hr->ResetData();
     EXPECT_EQ(hr->DistanceState(), dsStop) << "reset only acts on an FE-C channel";
+}
+
+TEST_F(TrainerFixture, CalibrationRequestGoesOutAcknowledgedThroughTheHold)
+{
+    EXPECT_FALSE(Ch->SendCalibrationRequest(false, true)) << "not connected";
+    EXPECT_TRUE(Sent().empty());
+    TAntChannel *hr = List.Add();
+    hr->SetAntChannelProfile(acpAntHR);
+    hr->SetConnected(true);
+    EXPECT_FALSE(hr->SendCalibrationRequest(false, true)) << "only an FE-C channel";
+
+    MakeActive();
+    Ch->SendResistance(40);
+    EXPECT_TRUE(Ch->SendCalibrationRequest(false, true));
+    ASSERT_EQ(Sent().size(), 1u) << "held while page 48 waits for its verdict";
+    Acked();
+    ASSERT_EQ(Sent().size(), 2u);
+    EXPECT_EQ(Sent()[1], (Bytes{0x01, 0x80, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Lib.Calls("ANT_SendBroadcastData").size(), 0u);
+    EXPECT_TRUE(Logged("Send calibration request [ 01 80 00 FF FF FF FF FF]"));
+
+    // A failed transfer sends the request again, like any acknowledged page.
+    EXPECT_TRUE(Ch->AcknowledgedFailed());
+    EXPECT_EQ(Sent().back(), (Bytes{0x01, 0x80, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    Acked();
+
+    EXPECT_TRUE(Ch->SendCalibrationCancel());
+    EXPECT_EQ(Sent().back(), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    Acked();
+    EXPECT_TRUE(Logged("Send calibration cancel [ 01 00 00 FF FF FF FF FF]"));
+
+    // The request is no command to repeat; the level stays the one repeated.
+    EXPECT_EQ(Ch->LastResistance(), 40);
+    Lib.Clear();
+    Ch->repeatLastCommand();
+    ASSERT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(Sent()[0][0], FePageBasicResistance);
 }

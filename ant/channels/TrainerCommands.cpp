@@ -223,18 +223,15 @@ bool TAntChannel::SendCalibrationRequest(bool ZeroOffset, bool SpinDown)
     // Not a command to repeat: a request sent again every 14 s would restart the calibration.
     const TChannelSendPacket page = BuildCalibrationRequestPage(ZeroOffset, SpinDown);
     SendAcknowledged(page);
-    Log("ANT_SendAcknowledgedData - Send calibration request [" + PacketToHex(page.data(), page.size()) + "]");
+    const char *what = ZeroOffset || SpinDown ? "request" : "cancel";
+    Log(std::string("ANT_SendAcknowledgedData - Send calibration ") + what + " [" +
+        PacketToHex(page.data(), page.size()) + "]");
     return true;
 }
 
 bool TAntChannel::SendCalibrationCancel()
 {
-    if (AntChannelProfile() != acpAntFE || !Connected())
-        return false;
-    const TChannelSendPacket page = BuildCalibrationCancelPage();
-    SendAcknowledged(page);
-    Log("ANT_SendAcknowledgedData - Send calibration cancel [" + PacketToHex(page.data(), page.size()) + "]");
-    return true;
+    return SendCalibrationRequest(false, false);
 }
 
 void TAntChannel::repeatLastCommand()

@@ -5,9 +5,19 @@
 
 #include "ant/profiles/PageDecoders.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsDataEvent(uint8_t ucEvent) { return ucEvent == EVENT_RX_BROADCAST || ucEvent == EVENT_RX_ACKNOWLEDGED; }
+
+// The row's first byte is the channel number; the page follows.
+TDataPagePayload DataPagePayload(const TAntRxRow &Row)
+{
+    TDataPagePayload page{};
+    std::copy(Row.begin() + 1, Row.begin() + 1 + page.size(), page.begin());
+    return page;
+}
 
 } // namespace
 
@@ -86,8 +96,11 @@ void TAntComControl::DecodeConsolePage(TObject *, TAntChannel *Channel, uint8_t 
 void TAntComControl::DecodeFitnessEquipmentPage(TObject *, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row)
 {
     auto *fe = dynamic_cast<TAntProfileFE *>(Channel->ProfileData());
-    if (IsDataEvent(ucEvent) && fe != nullptr)
-        ApplyPageOutcome(Channel, PageDecoders::DecodeFitnessEquipmentPage(*fe, Row, Channel->DistanceState()));
+    if (!IsDataEvent(ucEvent) || fe == nullptr)
+        return;
+    ApplyPageOutcome(Channel, PageDecoders::DecodeFitnessEquipmentPage(*fe, Row, Channel->DistanceState()));
+    // Owners that read pages in full (the trainer's calibration run) see them after the record.
+    Channel->TriggerDataPage(DataPagePayload(Row));
 }
 
 void TAntComControl::DecodePedalPage(TObject *, TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row)

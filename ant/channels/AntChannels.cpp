@@ -384,6 +384,12 @@ void TAntChannel::TriggerCalibrationStatus(TAntCalibrationStatus Status)
         OnCalibrationStatus(this, Status);
 }
 
+void TAntChannel::TriggerDataPage(const TDataPagePayload &Page)
+{
+    if (OnDataPage)
+        OnDataPage(this, Page);
+}
+
 void TAntChannel::TriggerPADataReceived(int32_t Index)
 {
     if (OnPADataReceived)

@@ -32,6 +32,9 @@ using TConsoleKeyDownEvent = std::function<void(TObject *Sender, TConsoleKey Key
 using TCalibrationStatusEvent = std::function<void(TObject *Sender, TAntCalibrationStatus Status)>;
 using TPADataReceivedEvent = std::function<void(TObject *Sender, int32_t Index)>;
 using TResistanceMapReceivedEvent = std::function<void(TObject *Sender, TResistanceMap *Map)>;
+// The 8 bytes of a data page as heard, byte 0 the page number.
+using TDataPagePayload = std::array<uint8_t, 8>;
+using TDataPageEvent = std::function<void(TObject *Sender, const TDataPagePayload &Page)>;
 
 class TAntChannel : public TCollectionItem {
 public:
@@ -119,6 +122,8 @@ public:
     TCalibrationStatusEvent OnCalibrationStatus;
     TPADataReceivedEvent OnPADataReceived;
     TResistanceMapReceivedEvent OnResistanceMapReceived;
+    // Every FE-C data page, after the controller decoded it; on the thread that decodes.
+    TDataPageEvent OnDataPage;
 
     // ---- internal state ----
     TAntProfileData *ProfileData() const { return FProfileData.get(); }
@@ -267,6 +272,7 @@ public:
     virtual void TriggerCalibrationStatus(TAntCalibrationStatus Status);
     virtual void TriggerPADataReceived(int32_t Index);
     virtual void TriggerResistanceMapReceived(TResistanceMap *Map);
+    virtual void TriggerDataPage(const TDataPagePayload &Page);
     // Post to the message thread (when it is known), then raise the event. Library's thread.
     virtual void TriggerChannelEvent(uint8_t ucANTChannel, uint8_t ucEvent, const TAntRxRow &Row);
     virtual void TriggerChannelResponse(uint8_t ucANTChannel, uint8_t ucResponseMsgID);

@@ -57,6 +57,7 @@ void TTarvoDeviceAntP::HandleChannelDisconnected(TAntChannel *Channel)
         SetPower(0);
         SetAuxValue1(0);
         SetAuxValue3(0);
+        EndTrainerCalibration(Channel, TTrainerCalibrationRun::ConnectionLostText);
         DoDisconnected();
     }
     if (OnChannelDisconnection)

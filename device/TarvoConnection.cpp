@@ -148,6 +148,9 @@ void TTarvoDeviceAntP::ConnectTrainerChannel(TAntDevice *Device, int32_t DeviceI
         HandleChannelRxFailGoToSearch(static_cast<TAntChannel *>(Sender));
     };
     channel->OnCalibrationStatus = [this](TObject *, TAntCalibrationStatus Status) { DoCalibrationStatus(Status); };
+    channel->OnDataPage = [this](TObject *Sender, const TDataPagePayload &Page) {
+        HandleTrainerDataPage(static_cast<TAntChannel *>(Sender), Page);
+    };
     FAntComControl->ConnectChannel(Device, channel);
     WaitChannelDeviceNumber(channel);
     FAntComControl->Log("");
@@ -187,6 +190,8 @@ void TTarvoDeviceAntP::ForgetChannel(TAntChannel *Channel)
 
 void TTarvoDeviceAntP::Disconnect()
 {
+    // While the trainer channel can still carry the cancel.
+    EndTrainerCalibration(ChannelTrainer(), TTrainerCalibrationRun::DisconnectedText);
     TAntComControl *control = FAntComControl;
     if (control != nullptr) {
         TAntChannelList *channels = control->AntChannelList();

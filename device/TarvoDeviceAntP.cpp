@@ -61,6 +61,7 @@ TTarvoDeviceAntP::TTarvoDeviceAntP(TComponent *AOwner) : TZelCustomDevice(AOwner
     FCalibrationOffset = 0;
     FUseResistanceMapFromTrainer = true;
     FHighPowerReduceArmed = true;
+    FTrainerCalibrationRun = MakeTrainerCalibrationRun();
 }
 
 TTarvoDeviceAntP::~TTarvoDeviceAntP()
@@ -68,6 +69,7 @@ TTarvoDeviceAntP::~TTarvoDeviceAntP()
     Destroying();
     // No tick may reach the statistics once the averages and the controller are gone.
     SetTimerStatsEnabled(false);
+    FTrainerCalibrationRun->Shutdown();
     delete FAntComControl;
     FAntComControl = nullptr;
     FSpeedAverage.reset();

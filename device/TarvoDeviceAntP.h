@@ -8,6 +8,7 @@
 //   TarvoChannelEvents.cpp         the channel event handlers and the notify operations
 //   TarvoResistance.cpp            resistance and power commands, the virtual-speed model
 //   TarvoStatistics.cpp            the statistics tick, ride control, unit conversion
+//   TarvoTrainerCalibration.cpp    the trainer's own calibration run
 //
 // Threads: Connect, Disconnect, every setter and the statistics tick run on the
 // user-interface thread. The channel event handlers run on the thread the channel raises
@@ -17,6 +18,7 @@
 // channel zeroes (those measurements are kept here, not in the base, for that reason).
 #include "ant/AntComControl.h"
 #include "ant/channels/AntChannels.h"
+#include "device/TrainerCalibrationRun.h"
 #include "device/ZelDeviceBaseClasses.h"
 
 #include <atomic>
@@ -112,6 +114,18 @@ public:
     virtual void ResetVirtualSpeed();
     // The trainer's zero offset; 0 without a trainer channel or its record.
     virtual int32_t CalibrationOffset() const;
+
+    // ---- the trainer's own calibration (TarvoTrainerCalibration.cpp) -------------------------
+    // UI thread. False (and a log line saying why) without a connected trainer channel, without a
+    // kind, or while a run goes on; true once the request was sent.
+    bool StartTrainerCalibration(TTrainerCalibrationKinds Kinds);
+    // UI thread; sends the cancel when a run goes on, nothing otherwise.
+    void CancelTrainerCalibration();
+    // Any thread.
+    TTrainerCalibrationView TrainerCalibration() const;
+    bool TrainerCalibrationRunning() const;
+    // A page the trainer channel heard (its OnDataPage), on the thread that decoded it.
+    virtual void HandleTrainerDataPage(TAntChannel *Channel, const TDataPagePayload &Page);
 
     // ---- measurements and ride (TarvoStatistics.cpp) ------------------------------------------
     void DoStats() override;
@@ -270,6 +284,10 @@ public:
     TRxBroadCastReceivedEvent OnEventRxBroadCastReceived;
     TChannelRxFailGoToSearchEvent OnChannelRxFailGoToSearch;
     TCalibrationStatusEvent OnCalibrationStatus;
+    // Raised on whichever thread changed the run (message thread or UI thread) whenever anything
+    // the view shows changed (including page 16's speed and page 25's required kinds, even with no
+    // run). Never blocks; handlers must not block.
+    TNotifyEvent OnTrainerCalibrationChange;
 
 protected:
     // The base's store-when-different of Power, on the atomic kept here.
@@ -379,6 +397,9 @@ private:
     TAntDevice *OpenFirstDevice();
     void ReleaseDevicesWhenNoChannelLeft();
     void ForgetChannel(TAntChannel *Channel);
+    std::unique_ptr<TTrainerCalibrationRun> MakeTrainerCalibrationRun();
+    // A running calibration ends because the trainer goes (Text says how); any thread.
+    void EndTrainerCalibration(TAntChannel *Channel, const std::string &Text);
 
     // ---- steps of the statistics tick (TarvoStatistics.cpp) ---------------------------------
     void ReadTrainerRecord(const TAntProfileFE &Record);
@@ -388,4 +409,7 @@ private:
     void CheckCourseFinished();
 
     static std::atomic<TAntDevice *> FSelectedAntDevice;
+
+    // Last: freed first, so its clock and handlers never outlive the device's other members.
+    std::unique_ptr<TTrainerCalibrationRun> FTrainerCalibrationRun;
 };

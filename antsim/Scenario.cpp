@@ -87,6 +87,58 @@ void needArgs(size_t line, const std::vector<std::string_view> &t, size_t lo, si
         fail(line, std::string("expected: ") + usage);
 }
 
+// Which calibration kinds a word names: zero, spindown, both or none.
+bool kindsFromName(std::string_view name, uint8_t &bits)
+{
+    if (name == "zero")
+        bits = DeviceConfig::kZeroOffsetBit;
+    else if (name == "spindown")
+        bits = DeviceConfig::kSpinDownBit;
+    else if (name == "both")
+        bits = DeviceConfig::kZeroOffsetBit | DeviceConfig::kSpinDownBit;
+    else if (name == "none")
+        bits = 0;
+    else
+        return false;
+    return true;
+}
+
+void parseCalibrationSupport(size_t line, std::string_view val, DeviceConfig &d)
+{
+    d.calibrationFails = val == "fail";
+    // "ok" is what scenario files said before the kinds could be chosen.
+    if (val == "fail" || val == "ok")
+        d.calibrationKinds = DeviceConfig::kZeroOffsetBit | DeviceConfig::kSpinDownBit;
+    else if (!kindsFromName(val, d.calibrationKinds))
+        fail(line, "calibration must be both, spindown, zero, none or fail, got '" + std::string(val) + "'");
+}
+
+// The trainer's calibration options; false for a key that is not one of them.
+bool parseTrainerCalibration(size_t line, std::string_view key, std::string_view val, DeviceConfig &d)
+{
+    if (key == "calibration") {
+        parseCalibrationSupport(line, val, d);
+    } else if (key == "calibration_required") {
+        if (!kindsFromName(val, d.calibrationRequired))
+            fail(line, "calibration_required must be zero, spindown, both or none, got '" + std::string(val) + "'");
+    } else if (key == "temperature") {
+        // what page 2's temperature byte can carry
+        d.temperature = number(line, val, "temperature", -25, 100);
+    } else if (key == "calibration_speed") {
+        // the run-down ends at 10 km/h, so the target has to be well above it
+        d.calibrationSpeedKmh = number(line, val, "calibration_speed", 15, 80);
+    } else if (key == "zero_offset") {
+        d.zeroOffset = uint16_t(integer(line, val, "zero_offset", 0, 65534));
+    } else if (key == "flywheel") {
+        d.flywheelKg = number(line, val, "flywheel", 1, 500);
+    } else if (key == "rolling_resistance") {
+        d.rollingResistance = number(line, val, "rolling_resistance", 0, 0.1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind kind,
                  Scenario &s)
 {
@@ -112,13 +164,7 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
             d.period = uint16_t(integer(line, val, "period", 164, 65535));
         } else if (key == "map" && kind == DeviceKind::Trainer) {
             d.mapBurstAt = number(line, val, "map time", 0, kMaxSeconds);
-        } else if (key == "calibration" && kind == DeviceKind::Trainer) {
-            if (val == "ok")
-                d.calibrationFails = false;
-            else if (val == "fail")
-                d.calibrationFails = true;
-            else
-                fail(line, "calibration must be ok or fail, got '" + std::string(val) + "'");
+        } else if (kind == DeviceKind::Trainer && parseTrainerCalibration(line, key, val, d)) {
         } else if (key == "max_resistance" && kind == DeviceKind::Trainer) {
             d.maxResistance = uint16_t(integer(line, val, "max_resistance", 1, 65534));
         } else if (key == "bpm" && kind == DeviceKind::HeartRate) {
@@ -128,6 +174,23 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
         }
     }
     s.devices.push_back(d);
+}
+
+void parseRider(size_t line, const std::vector<std::string_view> &t, Scenario &s)
+{
+    needArgs(line, t, 3, 4, "rider TIME POWER CADENCE");
+    RiderStep r;
+    r.from = number(line, t[1], "time", 0, kMaxSeconds);
+    r.power = number(line, t[2], "power", 0, 3000);
+    r.cadence = number(line, t[3], "cadence", 0, 254);
+    if (t.size() == 5) {
+        if (t[4] != "follows")
+            fail(line, "expected 'follows' after the cadence, got '" + std::string(t[4]) + "'");
+        r.follows = true;
+    }
+    if (!s.rider.empty() && r.from <= s.rider.back().from)
+        fail(line, "rider times must increase");
+    s.rider.push_back(r);
 }
 
 } // namespace
@@ -189,14 +252,7 @@ Scenario parseScenario(std::string_view text)
             seenSeed = true;
             s.seed = integer(lineNo, t[1], "seed", 0, UINT64_MAX);
         } else if (cmd == "rider") {
-            needArgs(lineNo, t, 3, 3, "rider TIME POWER CADENCE");
-            RiderStep r;
-            r.from = number(lineNo, t[1], "time", 0, kMaxSeconds);
-            r.power = number(lineNo, t[2], "power", 0, 3000);
-            r.cadence = number(lineNo, t[3], "cadence", 0, 254);
-            if (!s.rider.empty() && r.from <= s.rider.back().from)
-                fail(lineNo, "rider times must increase");
-            s.rider.push_back(r);
+            parseRider(lineNo, t, s);
         } else if (cmd == "dropout") {
             needArgs(lineNo, t, 2, 3, "dropout START LENGTH [trainer|hr|console|all]");
             Dropout d;

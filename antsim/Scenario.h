@@ -25,8 +25,23 @@ struct DeviceConfig {
     uint16_t period = 0;            // message period in 1/32768 s; 0: the kind's usual value
     // Trainer: when >= 0, the resistance-map burst goes out at this time (seconds).
     double mapBurstAt = -1.0;
-    bool calibrationFails = false;  // trainer: calibration requests are answered "failed"
     uint16_t maxResistance = 1000;  // trainer: newtons, announced in page 54
+    // Trainer calibration: the kinds it can do (page 1/2 byte 1 bits, 0x40 zero offset, 0x80
+    // spin-down; 0: it ignores calibration requests), whether every run ends "failed", the
+    // kinds page 25 asks for until one succeeds, and what the runs measure.
+    uint8_t calibrationKinds = kZeroOffsetBit | kSpinDownBit;
+    bool calibrationFails = false;
+    uint8_t calibrationRequired = 0;
+    double temperature = 20.0;         // °C
+    double calibrationSpeedKmh = 32.0; // spin-down target speed
+    uint16_t zeroOffset = 1234;        // the trainer's own units
+    // Trainer: the flywheel-equivalent mass the speed is integrated on, and the rolling
+    // resistance until page 51 sets one.
+    double flywheelKg = 20.0;
+    double rollingResistance = 0.004;
+
+    static constexpr uint8_t kZeroOffsetBit = 0x40;
+    static constexpr uint8_t kSpinDownBit = 0x80;
     uint8_t heartRate = 120;        // heart-rate strap: beats per minute
 };
 
@@ -35,6 +50,8 @@ struct RiderStep {
     double from = 0.0;
     double power = 0.0;   // W
     double cadence = 0.0; // rpm
+    // Stops pedalling whenever the trainer's calibration asks for stillness.
+    bool follows = false;
 };
 
 // No message from the matching devices is heard in [start, start + length).

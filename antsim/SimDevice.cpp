@@ -92,28 +92,39 @@ void SimDevice::receiveBurst(const std::vector<uint8_t> &, Nanos)
 // ---------------------------------------------------------------------------------------
 // Trainer
 
-SimTrainer::SimTrainer(const DeviceConfig &config, const Scenario &world) : SimDevice(config, world)
+SimTrainer::SimTrainer(const DeviceConfig &config, const Scenario &world)
+    : SimDevice(config, world), FCrr(config.rollingResistance), FCalibration(config, world.seed)
 {
     FDeviceType = 17;
     FTransmissionType = config.transmissionType ? config.transmissionType : 5;
     FRfFrequency = 57;
     FPeriod = config.period ? config.period : 8192;
     FPublicNetwork = false;
+    FCalibration.setCoastModel(coastModel());
 }
 
-double SimTrainer::driveFromRider(double t) const
+RiderStep SimTrainer::riderAt(double t) const
 {
-    const RiderStep r = FWorld.riderAt(t);
+    RiderStep r = FWorld.riderAt(t);
+    if (r.follows && FCalibration.wantsStillness())
+        r.power = r.cadence = 0.0;
+    return r;
+}
+
+double SimTrainer::driveFrom(const RiderStep &r) const
+{
     if (r.power <= 0)
         return 0.0;
     // In target-power mode the brake holds the rider at the target whatever they push.
-    if (FMode == Mode::TargetPower)
+    if (FMode == Mode::TargetPower && !FCalibration.brakeReleased())
         return FTargetPower;
     return r.power;
 }
 
 double SimTrainer::resistingForce(double v) const
 {
+    if (FCalibration.brakeReleased())
+        return coastModel().force(v);
     const double mass = FUserWeight + kBikeWeight;
     double f = FCrr * mass * kGravity + 0.5 * kRho * kCdA * v * v;
     if (FMode == Mode::BasicResistance)
@@ -142,15 +153,18 @@ void SimTrainer::update(Nanos now)
         t = end - 60.0;
     }
     constexpr double kStep = 0.01;
+    const double inertia = FConfig.flywheelKg;
     while (t < end) {
         const double h = std::min(kStep, end - t);
-        const double p = driveFromRider(t);
+        const RiderStep rider = riderAt(t);
+        const double p = driveFrom(rider);
         FEnergy += (p - resistingForce(FSpeed) * FSpeed) * h;
-        FEnergy = std::clamp(FEnergy, 0.0, 0.5 * kInertia * 30.0 * 30.0);
-        const double v = std::sqrt(2.0 * FEnergy / kInertia);
+        FEnergy = std::clamp(FEnergy, 0.0, 0.5 * inertia * 30.0 * 30.0);
+        const double v = std::sqrt(2.0 * FEnergy / inertia);
         FDistance += 0.5 * (v + FSpeed) * h;
         FSpeed = v;
         t += h;
+        FCalibration.step(t, h, v, rider.power, rider.cadence);
     }
     FLast = now;
 }
@@ -170,13 +184,21 @@ double SimTrainer::distance(Nanos now)
 uint8_t SimTrainer::feState(Nanos now)
 {
     // 2 ready, 3 in use
-    return (FSpeed > 0.1 || FWorld.riderAt(toSeconds(now)).power > 0) ? 3 : 2;
+    return (FSpeed > 0.1 || riderAt(toSeconds(now)).power > 0) ? 3 : 2;
+}
+
+uint8_t SimTrainer::trainerStatus() const
+{
+    // page 25 byte 6 bits 4-6: zero offset, spin-down, user configuration required
+    const uint8_t required = FCalibration.requiredKinds();
+    return uint8_t(((required & DeviceConfig::kZeroOffsetBit) ? 0x01 : 0) |
+                   ((required & DeviceConfig::kSpinDownBit) ? 0x02 : 0) | (FUserConfigured ? 0 : 0x04));
 }
 
 Page SimTrainer::page(uint8_t number, Nanos now)
 {
     const double t = toSeconds(now);
-    const RiderStep rider = FWorld.riderAt(t);
+    const RiderStep rider = riderAt(t);
     const uint8_t state = uint8_t(feState(now) << 4);
     Page p;
     p.fill(0xFF);
@@ -203,12 +225,12 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         break;
     }
     case fec::kTrainerData: {
-        const double watts = rider.power > 0 ? driveFromRider(t) : 0.0;
+        const double watts = driveFrom(rider);
         const unsigned power = clampUnsigned(watts, 4094);
         ++FEventCount;
         FAccumulatedPower = std::fmod(FAccumulatedPower + power, 65536.0);
         const unsigned acc = unsigned(FAccumulatedPower);
-        const uint8_t status = FUserConfigured ? 0x00 : 0x04; // bit 2: user configuration required
+        const uint8_t status = trainerStatus();
         p[1] = FEventCount;
         p[2] = uint8_t(clampUnsigned(rider.cadence, 254));
         put16(p, 3, acc);
@@ -237,23 +259,6 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         p[5] = uint8_t(serial >> 8);
         p[6] = uint8_t(serial >> 16);
         p[7] = uint8_t(serial >> 24);
-        break;
-    }
-    case fec::kCalibrationProgress: {
-        const uint8_t speedOk = FSpeed >= 8.333 ? 2 : 1;
-        p[1] = FCalibrationRequest;
-        p[2] = uint8_t(speedOk << 6);
-        put16(p, 4, 8333);
-        break;
-    }
-    case fec::kCalibrationResponse: {
-        p[1] = FConfig.calibrationFails ? 0x00 : FCalibrationRequest;
-        if (!FConfig.calibrationFails && (FCalibrationRequest & 0x40)) {
-            put16(p, 4, 1234);
-        }
-        if (!FConfig.calibrationFails && (FCalibrationRequest & 0x80)) {
-            put16(p, 6, 2500);
-        }
         break;
     }
     default:
@@ -302,14 +307,13 @@ Transmission SimTrainer::transmit(Nanos now)
         }
         return tx;
     }
-    if (FCalibrationPages > 0) {
-        --FCalibrationPages;
-        return single(page(fec::kCalibrationProgress, now));
+    if (!FLastWasCalibration) {
+        if (const std::optional<Page> p = FCalibration.takePage()) {
+            FLastWasCalibration = true;
+            return single(*p);
+        }
     }
-    if (FCalibrationResults > 0) {
-        --FCalibrationResults;
-        return single(page(fec::kCalibrationResponse, now));
-    }
+    FLastWasCalibration = false;
     // 16 and 25 alternate in pairs, one pair of 17 per cycle, and the common pages 80/81
     // (each sent twice) after every 64 data messages.
     const uint64_t n = FMessage++;
@@ -328,6 +332,12 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
 {
     SimDevice::receive(p, acknowledged, now);
     update(now);
+    handlePage(p);
+    FCalibration.setCoastModel(coastModel());
+}
+
+void SimTrainer::handlePage(const Page &p)
+{
     switch (p[0]) {
     case fec::kBasicResistance:
         if (p[7] <= 200) {
@@ -374,15 +384,9 @@ void SimTrainer::receive(const Page &p, bool acknowledged, Nanos now)
         FReplies.push_back(r);
         break;
     }
-    case fec::kCalibrationResponse: {
-        const uint8_t request = p[1] & 0xC0;
-        if (request) {
-            FCalibrationRequest = request;
-            FCalibrationPages = 12;
-            FCalibrationResults = 2;
-        }
+    case fec::kCalibrationResponse:
+        FCalibration.request(p[1]);
         break;
-    }
     default:
         break;
     }

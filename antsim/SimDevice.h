@@ -2,7 +2,9 @@
 // The remote devices of the virtual radio world: an FE-C trainer with a physical model of the
 // rider's speed, a heart-rate strap and the maker's console. Each produces the next message it
 // would put on air and takes the pages the host sends to it; the radio decides what is heard.
+#include "antsim/CoastModel.h"
 #include "antsim/Scenario.h"
+#include "antsim/SimCalibration.h"
 
 #include <array>
 #include <chrono>
@@ -71,7 +73,8 @@ protected:
 
 // FE-C trainer (device type 17). Speed follows the rider's power against the brake:
 // P = (Crr*m*g + m*g*grade + k*level)*v + 0.5*rho*CdA*v^3, integrated on the kinetic energy
-// of the flywheel-equivalent mass, so a higher level visibly slows the rider.
+// of the flywheel-equivalent mass, so a higher level visibly slows the rider. While a spin-down
+// runs the brake is released and the flywheel coasts as CoastModel says.
 class SimTrainer : public SimDevice {
 public:
     enum class Mode : uint8_t { BasicResistance, TargetPower, Simulation };
@@ -90,12 +93,14 @@ public:
     bool userConfigured() const { return FUserConfigured; }
     double userWeight() const { return FUserWeight; }  // kg
     double wheelDiameter() const { return FWheelDiameter; } // m
+    const SimCalibration &calibration() const { return FCalibration; }
+    // What slows the flywheel with the brake released, for the rider and rolling resistance now.
+    CoastModel coastModel() const { return {FConfig.flywheelKg, FUserWeight, FCrr}; }
 
     // Power the brake absorbs at speed v (m/s) and level (0.5 % units) on a flat road;
     // the values of the resistance map.
     double brakePower(double v, double level) const;
 
-    static constexpr double kInertia = 20.0;      // kg, flywheel-equivalent mass
     static constexpr double kBrakePerPercent = 0.6; // N per % of resistance
     static constexpr double kCdA = 0.40;
     static constexpr double kRho = 1.2;
@@ -105,13 +110,17 @@ public:
 private:
     void update(Nanos now);
     double resistingForce(double v) const;
-    double driveFromRider(double t) const;
+    // The scenario's rider, who stops when following the trainer's calibration asks for it.
+    RiderStep riderAt(double t) const;
+    double driveFrom(const RiderStep &rider) const;
+    uint8_t trainerStatus() const;
+    void handlePage(const Page &page);
     Page page(uint8_t number, Nanos now);
     uint8_t feState(Nanos now);
     Transmission mapBurst() const;
 
     Nanos FLast{0};
-    double FEnergy = 0.0;       // J, 0.5 * kInertia * v^2
+    double FEnergy = 0.0;       // J, 0.5 * flywheel mass * v^2
     double FSpeed = 0.0;
     double FDistance = 0.0;
     double FAccumulatedPower = 0.0;
@@ -122,7 +131,7 @@ private:
     uint8_t FLevel = 0;
     double FTargetPower = 0.0;
     double FGrade = 0.0;
-    double FCrr = 0.004;
+    double FCrr;
     double FUserWeight = 75.0;
     double FWheelDiameter = 0.70;
     bool FUserConfigured = false;
@@ -133,9 +142,8 @@ private:
         int count;
     };
     std::deque<Reply> FReplies;
-    int FCalibrationPages = 0;   // page-2 messages left before the result
-    uint8_t FCalibrationRequest = 0;
-    int FCalibrationResults = 0; // page-1 results left to send
+    SimCalibration FCalibration;
+    bool FLastWasCalibration = false; // calibration pages go out between the usual ones
     bool FMapSent = false;
 };
 

@@ -103,7 +103,7 @@ TEST(ScenarioParser, BadLinesNameTheLineAndTheReason)
     EXPECT_EQ(errorOf("trainer 5 map\n"), "line 1: expected option=value, got 'map'");
     EXPECT_EQ(errorOf("console 5 period=163\n"), "line 1: period 163 is out of range (164 to 65535)");
     EXPECT_EQ(errorOf("trainer 5 calibration=maybe\n"),
-              "line 1: calibration must be ok or fail, got 'maybe'");
+              "line 1: calibration must be both, spindown, zero, none or fail, got 'maybe'");
     EXPECT_EQ(errorOf("rider 0 150\n"), "line 1: expected: rider TIME POWER CADENCE");
     EXPECT_EQ(errorOf("rider 10 150 80\nrider 10 200 80\n"), "line 2: rider times must increase");
     EXPECT_EQ(errorOf("rider 0 -5 80\n"), "line 1: power -5 is out of range (0 to 3000)");

@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/CalibrationWindow.h"
+#include "app/HeaderMenu.h"
 #include "app/Logo.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Registry.h"
@@ -35,4 +37,12 @@ void SetUpApplication(QApplication &App)
     App.setApplicationVersion(QStringLiteral(FENNICK_VERSION));
     App.setWindowIcon(ApplicationIcon());
     UseSystemFormatSettings();
+}
+
+void ConnectThenOpenTrainerCalibration(TForm1 &Window)
+{
+    Window.Button5Click();
+    // Connect may have ended the application (Close pressed while it waited).
+    if (Window.isVisible())
+        Window.HeaderMenu()->OpenTrainerCalibration();
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 class QApplication;
+class TForm1;
 
 inline constexpr char ApplicationTitle[] = "Fennick FE-C";
 
@@ -25,3 +26,7 @@ bool ApplyOptions(const TAppOptions &Options, TAppSession &Session, std::string 
 
 // Name, title ("Fennick FE-C"), window icon, and the locale's number and time formats.
 void SetUpApplication(QApplication &App);
+
+// --trainer-calibration: presses Connect, then opens the trainer calibration window, which
+// follows the connection from there.
+void ConnectThenOpenTrainerCalibration(TForm1 &Window);

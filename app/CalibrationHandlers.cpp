@@ -237,7 +237,9 @@ void TForm1::Timer1Timer()
     if (FDeviceBusy)
         return;
     RunHandler([this] {
-        if (FDevice->Speed() != 0)
+        // A spin-down ends at a standstill and a zero offset asks for one, while the trainer's
+        // pages plainly arrive: the trainer is found.
+        if (FDevice->Speed() != 0 || FDevice->TrainerCalibrationRunning())
             return;
         Timer1->stop();
         {
@@ -252,6 +254,15 @@ void TForm1::Timer1Timer()
         close();
     });
     CloseIfRequested();
+}
+
+void TForm1::TrainerCalibrationChanged()
+{
+    const bool running = FDevice->TrainerCalibrationRunning();
+    // The wheel is still at the end of a run: the next tick must not come a moment later.
+    if (FTrainerCalibrationRan && !running && Timer1->isActive())
+        Timer1->start();
+    FTrainerCalibrationRan = running;
 }
 
 void TForm1::Button4Click()

@@ -2,7 +2,10 @@
 
 #include "app/Application.h"
 #include "app/CalibrationSettings.h"
+#include "app/DeviceEventBridge.h"
 #include "app/Dialogs.h"
+#include "app/HeaderBand.h"
+#include "app/HeaderMenu.h"
 #include "app/Logo.h"
 #include "framework/SysUtils.h"
 #include "platform/UiThread.h"
@@ -16,20 +19,6 @@
 bool TForm1::FTwoPointMode = false;
 
 namespace {
-
-// A picture that keeps its colours while its window is disabled (the wait dialog disables the
-// window): a plain label would grey the logo and leave the header half red.
-class TPictureLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.drawPixmap(0, 0, pixmap());
-    }
-};
 
 QLabel *MakeLabel(QWidget *Parent, const char *Text, int X, int Y, int W, int H)
 {
@@ -84,6 +73,7 @@ TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr)), FSelf(s
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
 
+    FDeviceEvents = new TDeviceEventBridge(*FDevice, this);
     CreateHeader();
     CreatePointControls();
     CreateScale();
@@ -105,7 +95,11 @@ TForm1::~TForm1()
     qApp->removeEventFilter(this);
     SetSettingsNoticeSink({});
     *FSelf = nullptr;
-    // The device goes first: after it, nothing raises events or writes log lines any more.
+    // Freeing the device waits for its threads while processing messages: an event queued
+    // before must find no window to run in.
+    delete FDeviceEvents;
+    FDeviceEvents = nullptr;
+    // The device goes next: after it, nothing raises events or writes log lines any more.
     FDevice.reset();
 }
 
@@ -113,12 +107,11 @@ void TForm1::CreateHeader()
 {
     shp1 = MakeBlock(this, "shp1", "white", 0, 0, ClientWidth, ClientHeight);
     shp1->setStyleSheet("QFrame#shp1 { background: white; border: none; }");
-    Shape3 = MakeBlock(this, "Shape3", "#C8102E", 0, 0, ClientWidth, 25);
-    Shape3->setStyleSheet("QFrame#Shape3 { background: #C8102E; border: none; }");
-    Image1 = new TPictureLabel(this);
-    Image1->setGeometry(1, 0, 150, 25);
-    Image1->setPixmap(QPixmap::fromImage(LogoImage()));
-    Image1->setAccessibleName(ApplicationTitle);
+    auto *band = new THeaderBand("Shape3", this);
+    band->setGeometry(0, 0, ClientWidth, THeaderBand::BandHeight);
+    Shape3 = band;
+    Image1 = band->Logo();
+    FHeaderMenu = new THeaderMenu(*band, *FDevice, *FDeviceEvents, this);
 }
 
 void TForm1::CreatePointControls()
@@ -210,32 +203,17 @@ void TForm1::ApplyDeviceDesignValues()
 
 void TForm1::BindDeviceEvents()
 {
-    FDevice->OnStats = [this](TObject *Sender) {
-        OnUiThread([Sender](TForm1 &Window) { Window.TarvoDeviceANT1Stats(Sender); });
-    };
-    FDevice->OnChannelConnected = [this](TObject *Sender, TAntChannel *Channel) {
-        OnUiThread([Sender, Channel](TForm1 &Window) {
-            TTarvoDeviceAntP *d = Window.TarvoDeviceANT1();
-            // A channel deleted before the call came through is no longer the device's.
-            if (Channel == d->ChannelTrainer() || Channel == d->ChannelHR() || Channel == d->ChannelConsole())
-                Window.TarvoDeviceANT1ChannelConnected(Sender, Channel);
-        });
-    };
-    FDevice->OnConnectChannelTimeOut = [this](TObject *Sender, TConnectChannelThread *Sequencer) {
-        OnUiThread([Sender, Sequencer](TForm1 &Window) { Window.TarvoDeviceANT1ConnectChannelTimeOut(Sender, Sequencer); });
-    };
-}
-
-void TForm1::OnUiThread(std::function<void(TForm1 &)> Call)
-{
-    if (IsUiThread()) {
-        Call(*this);
-        return;
-    }
-    PostToUiThread([self = FSelf, Call = std::move(Call)] {
-        if (*self)
-            Call(**self);
+    TDeviceEventBridge &events = *FDeviceEvents;
+    connect(&events, &TDeviceEventBridge::Stats, this, [this] { TarvoDeviceANT1Stats(FDevice.get()); });
+    connect(&events, &TDeviceEventBridge::ChannelConnected, this, [this](TAntChannel *Channel) {
+        TTarvoDeviceAntP *d = FDevice.get();
+        // A channel deleted before the call came through is no longer the device's.
+        if (Channel == d->ChannelTrainer() || Channel == d->ChannelHR() || Channel == d->ChannelConsole())
+            TarvoDeviceANT1ChannelConnected(d, Channel);
     });
+    connect(&events, &TDeviceEventBridge::ConnectChannelTimeOut, this,
+            [this](TConnectChannelThread *Sequencer) { TarvoDeviceANT1ConnectChannelTimeOut(FDevice.get(), Sequencer); });
+    connect(&events, &TDeviceEventBridge::TrainerCalibrationChanged, this, [this] { TrainerCalibrationChanged(); });
 }
 
 void TForm1::QueueMemoLine(const std::string &Line)

@@ -7,8 +7,9 @@
 //   CalibrationHandlers.cpp  the handlers, in the order of the procedure
 //   CalibrationScale.cpp     the scale marks, the arrow and the circumference conversion
 //
-// Every handler runs on the user-interface thread. Device events raised on the ANT library's
-// thread are queued to it without waiting (the library never waits for the window).
+// Every handler runs on the user-interface thread. Device events reach it through the device
+// event bridge, which queues those raised on the ANT library's thread without waiting (the
+// library never waits for the window).
 #include "app/LogLines.h"
 #include "device/TarvoDeviceAntP.h"
 
@@ -23,6 +24,9 @@
 
 #include <memory>
 #include <mutex>
+
+class TDeviceEventBridge;
+class THeaderMenu;
 #include <string>
 #include <vector>
 
@@ -66,6 +70,10 @@ public:
     QTimer *Timer1;
 
     TTarvoDeviceAntP *TarvoDeviceANT1() const { return FDevice.get(); }
+    // The device's events as signals on the user-interface thread, for every window.
+    TDeviceEventBridge *DeviceEvents() const { return FDeviceEvents; }
+    // The header band's menu: the windows beyond calibration.
+    THeaderMenu *HeaderMenu() const { return FHeaderMenu; }
     // The memo's lines: the controller and the trainer channel write here from any thread.
     TLogLines &MemoLines() { return FMemoLines; }
 
@@ -86,6 +94,8 @@ public:
     void TarvoDeviceANT1ConnectChannelTimeOut(TObject *Sender, TConnectChannelThread *Sequencer);
     void TarvoDeviceANT1Stats(TObject *Sender);
     void Timer1Timer();
+    // A trainer calibration ended: the watchdog gives the rider a full interval again.
+    void TrainerCalibrationChanged();
 
     // ---- operations -------------------------------------------------------------------------
     void set_range(double X);
@@ -110,9 +120,6 @@ private:
     void ApplyPoint(int Point, bool AlwaysSend);
     void CloseIfRequested();
     void ApplyCircumference();
-    // Runs `Call` on the user-interface thread: at once there, otherwise queued without waiting;
-    // a call queued for a window that is gone is dropped.
-    void OnUiThread(std::function<void(TForm1 &)> Call);
     void QueueMemoLine(const std::string &Line);
     void FlushMemoLines();
 
@@ -138,6 +145,10 @@ private:
     static bool FTwoPointMode;
     TLogLines FMemoLines;
     std::unique_ptr<TTarvoDeviceAntP> FDevice;
+    TDeviceEventBridge *FDeviceEvents = nullptr;
+    THeaderMenu *FHeaderMenu = nullptr;
+    // A trainer calibration was running at the last look.
+    bool FTrainerCalibrationRan = false;
     // Alive while the window is; queued calls check it on the user-interface thread.
     std::shared_ptr<TForm1 *> FSelf;
     std::mutex FMemoLock;

@@ -40,13 +40,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
             if (target.empty())
                 result.Error = "option '" + arg.Name + "' needs " + what;
         };
-        const bool takesNoValue = arg.Name == "--help" || arg.Name == "-h" || arg.Name == "--version";
+        const bool takesNoValue = arg.Name == "--help" || arg.Name == "-h" || arg.Name == "--version" ||
+                                  arg.Name == "--trainer-calibration";
         if (takesNoValue && arg.Value) {
             result.Error = "option '" + arg.Name + "' takes no value";
         } else if (arg.Name == "--help" || arg.Name == "-h") {
             o.Help = true;
         } else if (arg.Name == "--version") {
             o.Version = true;
+        } else if (arg.Name == "--trainer-calibration") {
+            o.TrainerCalibration = true;
         } else if (arg.Name == "--registry") {
             value(o.RegistryFile, "a file name");
         } else if (arg.Name == "--ant-library") {
@@ -90,6 +93,8 @@ std::string UsageText()
            "  --log FILE                  copy the debug log to FILE (- for standard error)\n"
            "  --trace FILE                write every ANT frame to and from the stick to FILE,\n"
            "                              for support\n"
+           "  --trainer-calibration       connect as Connect does, then open the trainer's own\n"
+           "                              calibration (zero offset, spin-down)\n"
            "  -h, --help                  show this help and exit\n"
            "      --version               show the version and exit\n"
            "\n"

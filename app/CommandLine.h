@@ -12,6 +12,7 @@ struct TAppOptions {
     std::string AntLibrary;                     // empty: $FENNICK_ANT_LIBRARY, else ANT_DLL
     std::string LogFile;                        // empty: no copy of the log; "-": standard error
     std::string TraceFile;                      // empty: $FENNICK_ANT_TRACE as it is
+    bool TrainerCalibration = false;            // connect, then open the trainer calibration
 };
 
 struct TCommandLine {

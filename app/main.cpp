@@ -3,8 +3,10 @@
 #include "app/CalibrationWindow.h"
 #include "app/CommandLine.h"
 #include "app/ScreenshotTour.h"
+#include "app/TrainerCalibrationTour.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdlib>
 #include <iostream>
@@ -37,12 +39,20 @@ int main(int argc, char **argv)
     QApplication app(qtArgc, argv);
     SetUpApplication(app);
 
+    const char *screenshotDir = std::getenv("FENNICK_SCREENSHOT_DIR");
+    const bool touring = screenshotDir != nullptr && *screenshotDir;
+    const bool trainerCalibration = commandLine.Options.TrainerCalibration;
     std::unique_ptr<TScreenshotTour> tour;
-    if (const char *dir = std::getenv("FENNICK_SCREENSHOT_DIR"); dir && *dir)
-        tour = std::make_unique<TScreenshotTour>(dir);
+    std::unique_ptr<TTrainerCalibrationTour> calibrationTour;
+    if (touring && trainerCalibration)
+        calibrationTour = std::make_unique<TTrainerCalibrationTour>(screenshotDir);
+    else if (touring)
+        tour = std::make_unique<TScreenshotTour>(screenshotDir);
     TForm1 window;
     if (tour)
         tour->SetWindow(&window);
+    if (calibrationTour)
+        calibrationTour->SetWindow(&window);
     if (session.Log) {
         // The window may have logged already while it was made (a hive it cannot use).
         for (const std::string &line : window.MemoLines().ToVector())
@@ -50,5 +60,7 @@ int main(int argc, char **argv)
         window.MemoLines().AddLineObserver(session.Log->Observer());
     }
     window.show();
+    if (trainerCalibration && !calibrationTour)
+        QTimer::singleShot(0, &window, [&window] { ConnectThenOpenTrainerCalibration(window); });
     return app.exec();
 }

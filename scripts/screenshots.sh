@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Runs fennick under Xvfb on the built-in virtual trainer and saves a PNG of each moment of a
-# calibration into OUTDIR: start-message, wait-dialog, calibrating, closing. fennick takes the
-# pictures and presses the buttons itself ($FENNICK_SCREENSHOT_DIR); this script gives it a
-# screen, an empty registry of its own and a time limit.
-#   scripts/screenshots.sh [FENNICK [OUTDIR [ANT_LIBRARY]]]
+# Runs fennick under Xvfb on the virtual trainer and saves a PNG of each moment of a tour into
+# OUTDIR. fennick takes the pictures and presses the buttons itself ($FENNICK_SCREENSHOT_DIR);
+# this script gives it a screen, an empty registry of its own and a time limit.
+#   scripts/screenshots.sh [FENNICK [OUTDIR [ANT_LIBRARY [TOUR]]]]
+# TOUR "calibration" (default, the built-in scenario): start-message, wait-dialog, calibrating,
+# closing. TOUR "trainer-calibration": the trainer's own spin-down with a rider who follows
+# its instructions: trainer-calibration-pedal, -coast, -result.
 # Exits 77 (skipped) when Xvfb is not installed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 fennick="${1:-$root/build/default/app/fennick}"
 out="${2:-$root/build/default/screenshots}"
 library="${3:-}"
-moments=(start-message wait-dialog calibrating closing)
+tour="${4:-calibration}"
+case "$tour" in
+  calibration) moments=(start-message wait-dialog calibrating closing) ;;
+  trainer-calibration) moments=(trainer-calibration-pedal trainer-calibration-coast trainer-calibration-result) ;;
+  *) echo "screenshots: unknown tour '$tour'" >&2; exit 2 ;;
+esac
 
 if ! command -v Xvfb >/dev/null; then
   echo "screenshots: Xvfb is not installed (scripts/install-deps.sh installs it); skipped" >&2
@@ -27,14 +34,22 @@ cleanup() {
 trap cleanup EXIT
 
 # Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "screenshots: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 
 mkdir -p "$out"
 for m in "${moments[@]}"; do rm -f "$out/$m.png"; done
-args=(--registry "$work/registry.reg" --virtual-trainer --log "$work/fennick.log")
+args=(--registry "$work/registry.reg" --log "$work/fennick.log")
+[ -n "${FENNICK_SCREENSHOT_LOG:-}" ] && args=(--registry "$work/registry.reg" --log "$FENNICK_SCREENSHOT_LOG")
+if [ "$tour" = trainer-calibration ]; then
+  printf '%s\n' 'seed 1' 'trainer 4242 calibration=spindown calibration_required=spindown' \
+    'rider 0 300 90 follows' >"$work/scenario.txt"
+  args+=(--virtual-trainer="$work/scenario.txt" --trainer-calibration)
+else
+  args+=(--virtual-trainer)
+fi
 [ -n "$library" ] && args+=(--ant-library "$library")
 status=0
 DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb FENNICK_SCREENSHOT_DIR="$out" \

@@ -6,7 +6,8 @@
 # TOUR "calibration" (default, the built-in scenario): start-message, wait-dialog, calibrating,
 # closing. TOUR "trainer-calibration": the trainer's own spin-down with a rider who follows
 # its instructions: trainer-calibration-pedal, -coast, -result.
-# Exits 77 (skipped) when Xvfb is not installed.
+# FENNICK_SCREENSHOT_LOG=FILE keeps fennick's debug log there. Exits 77 (skipped) when Xvfb is
+# not installed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 fennick="${1:-$root/build/default/app/fennick}"
@@ -41,8 +42,8 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 
 mkdir -p "$out"
 for m in "${moments[@]}"; do rm -f "$out/$m.png"; done
-args=(--registry "$work/registry.reg" --log "$work/fennick.log")
-[ -n "${FENNICK_SCREENSHOT_LOG:-}" ] && args=(--registry "$work/registry.reg" --log "$FENNICK_SCREENSHOT_LOG")
+log="${FENNICK_SCREENSHOT_LOG:-$work/fennick.log}"
+args=(--registry "$work/registry.reg" --log "$log")
 if [ "$tour" = trainer-calibration ]; then
   printf '%s\n' 'seed 1' 'trainer 4242 calibration=spindown calibration_required=spindown' \
     'rider 0 300 90 follows' >"$work/scenario.txt"
@@ -59,7 +60,7 @@ missing=()
 for m in "${moments[@]}"; do [ -s "$out/$m.png" ] || missing+=("$m"); done
 if [ "$status" -ne 0 ] || [ ${#missing[@]} -ne 0 ]; then
   echo "screenshots: fennick ended with $status; missing: ${missing[*]:-none}; its log:" >&2
-  tail -n 40 "$work/fennick.log" >&2 || true
+  tail -n 40 "$log" >&2 || true
   exit 1
 fi
 echo "screenshots: ${moments[*]} saved in $out"

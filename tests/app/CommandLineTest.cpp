@@ -38,6 +38,9 @@ TEST(CommandLineTest, OptionsWithValues)
     EXPECT_EQ(c.Options.AntLibrary, "/opt/libANT_DLL.so");
     EXPECT_EQ(c.Options.LogFile, "-");
     EXPECT_EQ(c.Options.VirtualTrainer, "default");
+    EXPECT_FALSE(c.Options.TrainerCalibration);
+    EXPECT_TRUE(Parse({"--virtual-trainer", "--trainer-calibration"}).Options.TrainerCalibration)
+        << "a flag after the scenario-less --virtual-trainer is no scenario";
 
     c = Parse({"--virtual-trainer=hills.scenario", "--registry=x=y.reg"});
     ASSERT_TRUE(c.Ok()) << c.Error;
@@ -59,6 +62,7 @@ TEST(CommandLineTest, MistakesAreNamed)
     EXPECT_EQ(Parse({"--virtual-trainer", "hills.scenario"}).Error,
               "unexpected argument 'hills.scenario' (a scenario is given as --virtual-trainer=hills.scenario)");
     EXPECT_EQ(Parse({"--help=yes"}).Error, "option '--help' takes no value");
+    EXPECT_EQ(Parse({"--trainer-calibration=spindown"}).Error, "option '--trainer-calibration' takes no value");
     // A failed parse hands back no half-read options.
     const TCommandLine c = Parse({"--registry", "a.reg", "--bogus"});
     EXPECT_TRUE(c.Options.RegistryFile.empty());

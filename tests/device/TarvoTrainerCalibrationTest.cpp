@@ -120,6 +120,10 @@ TEST_F(TarvoTrainerCalibrationFixture, ALostTrainerChannelEndsTheRunAndANewOneSt
     EXPECT_EQ(v.State, tcsCancelled);
     EXPECT_EQ(v.EndText, TTrainerCalibrationRun::ConnectionLostText);
     EXPECT_TRUE(Lib.Calls("ANT_SendAcknowledgedData").empty()) << "a closed channel sends nothing";
+    EXPECT_EQ(Count("Trainer calibration: cancelled; cancel request sent"), 0) << "no claim of a cancel";
+    EXPECT_EQ(Count("Trainer calibration: ended: The connection to the trainer was lost during the calibration. No "
+                    "cancel sent: the channel can no longer send."),
+              1);
     EXPECT_FALSE(Device.StartTrainerCalibration(SpinDown));
 
     OnLibraryThread([&] { Trainer->SetConnected(true); });

@@ -154,20 +154,4 @@ TEST_F(TrainerCalibrationRunFixture, CancelSendsTheCancelOnlyDuringARun)
     EXPECT_TRUE(Run.View().EndText.empty()) << "a new run has not ended";
 }
 
-TEST_F(TrainerCalibrationRunFixture, ALostTrainerEndsTheRunWithItsOwnWordsAndNoCancelItCannotSend)
-{
-    ASSERT_TRUE(Run.Start(SpinDown));
-    Ch->SetConnected(false);
-    Run.EndForLostTrainer(Ch, TTrainerCalibrationRun::ConnectionLostText);
-    EXPECT_EQ(Run.View().State, tcsCancelled);
-    EXPECT_EQ(Run.View().EndText, TTrainerCalibrationRun::ConnectionLostText);
-    EXPECT_EQ(Sent().size(), 1u) << "nothing goes out on a closed channel";
-    EXPECT_FALSE(Logged("Trainer calibration: cancelled; cancel request sent"));
-    EXPECT_TRUE(PumpUntil([&] { return !Run.ClockRunning(); })) << "the next tick stops the clock";
-
-    const int changes = Changes.load();
-    Run.EndForLostTrainer(Ch, TTrainerCalibrationRun::ConnectionLostText);
-    EXPECT_EQ(Changes.load(), changes) << "no run, nothing ends";
-}
-
 } // namespace

@@ -157,6 +157,8 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
         if (eq == std::string_view::npos || eq == 0 || eq + 1 == t[i].size())
             fail(line, "expected option=value, got '" + std::string(t[i]) + "'");
         std::string_view key = t[i].substr(0, eq), val = t[i].substr(eq + 1);
+        if (kind == DeviceKind::Trainer && parseTrainerCalibration(line, key, val, d))
+            continue;
         if (key == "transmission") {
             d.transmissionType = uint8_t(integer(line, val, "transmission type", 1, 255));
         } else if (key == "period") {
@@ -164,7 +166,6 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
             d.period = uint16_t(integer(line, val, "period", 164, 65535));
         } else if (key == "map" && kind == DeviceKind::Trainer) {
             d.mapBurstAt = number(line, val, "map time", 0, kMaxSeconds);
-        } else if (kind == DeviceKind::Trainer && parseTrainerCalibration(line, key, val, d)) {
         } else if (key == "max_resistance" && kind == DeviceKind::Trainer) {
             d.maxResistance = uint16_t(integer(line, val, "max_resistance", 1, 65534));
         } else if (key == "bpm" && kind == DeviceKind::HeartRate) {

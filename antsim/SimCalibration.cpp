@@ -16,7 +16,7 @@ constexpr uint8_t kSpin = DeviceConfig::kSpinDownBit;
 constexpr uint8_t kConditionTooLow = 1;
 constexpr uint8_t kConditionOk = 2;
 
-void put16(Page &p, size_t at, unsigned v)
+void putField16(Page &p, size_t at, unsigned v)
 {
     p[at] = uint8_t(v & 0xFF);
     p[at + 1] = uint8_t((v >> 8) & 0xFF);
@@ -50,6 +50,7 @@ void SimCalibration::request(uint8_t kinds)
     if (FConfig.calibrationKinds == 0)
         return; // a trainer without calibration does not know the page
     FPhase = Phase::Idle;
+    FPending = 0;
     FResultsLeft = 0;
     FSucceeded = 0;
     FZeroOffset = FSpinDownMs = 0xFFFF;
@@ -57,6 +58,7 @@ void SimCalibration::request(uint8_t kinds)
     if (!kinds)
         return; // the cancel
     FPending = kinds & FConfig.calibrationKinds;
+    FStartedAt = FNow;
     if (!FPending) {
         finish(); // nothing it can do: the result says so at once
         return;
@@ -124,6 +126,8 @@ void SimCalibration::step(double t, double h, double speed, double riderPower, d
     case Phase::Idle:
         break;
     }
+    if (FConfig.calibrationFails && running() && t - FStartedAt >= kFailAfterSeconds)
+        finish();
 }
 
 void SimCalibration::stepSpinDown(double speed, double riderPower)
@@ -209,9 +213,9 @@ Page SimCalibration::progressPage() const
     p[2] = conditions();
     p[3] = temperatureByte(FTemperature);
     if (FPending & kSpin) {
-        put16(p, 4, unsigned(std::lround(targetSpeed() * 1000.0)));
+        putField16(p, 4, unsigned(std::lround(targetSpeed() * 1000.0)));
         const double expected = FCoast.secondsBetween(targetSpeed(), CoastModel::kEndSpeed);
-        put16(p, 6, unsigned(std::clamp(std::lround(expected * 1000.0), 0L, 65534L)));
+        putField16(p, 6, unsigned(std::clamp(std::lround(expected * 1000.0), 0L, 65534L)));
     }
     return p;
 }
@@ -223,8 +227,8 @@ Page SimCalibration::resultPage() const
     p[1] = FSucceeded;
     p[2] = 0x00;
     p[3] = temperatureByte(FTemperature);
-    put16(p, 4, FZeroOffset);
-    put16(p, 6, FSpinDownMs);
+    putField16(p, 4, FZeroOffset);
+    putField16(p, 6, FSpinDownMs);
     return p;
 }
 

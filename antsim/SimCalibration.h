@@ -24,6 +24,9 @@ public:
     static constexpr double kWarmUpTo = 20.0;         // °C: pedalling warms a colder trainer to this
     static constexpr double kJoulesPerDegree = 3000.0;
     static constexpr int kResultRepeats = 2;
+    // A trainer made to fail gives up this long after the request, or at the end when sooner,
+    // so that its failure comes whatever the rider does.
+    static constexpr double kFailAfterSeconds = 6.0;
 
     SimCalibration(const DeviceConfig &trainer, uint64_t seed);
 
@@ -77,6 +80,7 @@ private:
     int FResultsLeft = 0;
 
     double FNow = 0.0;
+    double FStartedAt = 0.0;
     double FSpeed = 0.0;
     double FStillSince = 0.0;
     double FCoastFrom = -1.0; // when the run-down passed the target speed

@@ -91,6 +91,59 @@ TEST(ScenarioParser, DefaultsAndBuiltInScenario)
     }
 }
 
+TEST(ScenarioParser, TrainerCalibrationOptionsAndFollowingRider)
+{
+    const Scenario s = parseScenario(
+        "trainer 1 calibration=spindown temperature=-5.5 calibration_speed=40 zero_offset=900 "
+        "calibration_required=both flywheel=25 rolling_resistance=0.006\n"
+        "trainer 2 calibration=zero calibration_required=zero\n"
+        "trainer 3 calibration=none\n"
+        "trainer 4 calibration=ok\n"
+        "trainer 5\n"
+        "rider 0 300 90 follows\n"
+        "rider 60 150 80\n");
+    const DeviceConfig &t1 = s.devices[0];
+    EXPECT_EQ(t1.calibrationKinds, 0x80);
+    EXPECT_FALSE(t1.calibrationFails);
+    EXPECT_DOUBLE_EQ(t1.temperature, -5.5);
+    EXPECT_DOUBLE_EQ(t1.calibrationSpeedKmh, 40);
+    EXPECT_EQ(t1.zeroOffset, 900);
+    EXPECT_EQ(t1.calibrationRequired, 0xC0);
+    EXPECT_DOUBLE_EQ(t1.flywheelKg, 25);
+    EXPECT_DOUBLE_EQ(t1.rollingResistance, 0.006);
+    EXPECT_EQ(s.devices[1].calibrationKinds, 0x40);
+    EXPECT_EQ(s.devices[1].calibrationRequired, 0x40);
+    EXPECT_EQ(s.devices[2].calibrationKinds, 0);
+    // "ok" is the old word for both; both is also what a trainer does unless told otherwise
+    for (const DeviceConfig *d : {&s.devices[3], &s.devices[4]}) {
+        EXPECT_EQ(d->calibrationKinds, 0xC0);
+        EXPECT_FALSE(d->calibrationFails);
+        EXPECT_EQ(d->calibrationRequired, 0);
+        EXPECT_DOUBLE_EQ(d->temperature, 20);
+        EXPECT_DOUBLE_EQ(d->calibrationSpeedKmh, 32);
+    }
+    EXPECT_TRUE(s.riderAt(10).follows);
+    EXPECT_DOUBLE_EQ(s.riderAt(10).power, 300);
+    EXPECT_FALSE(s.riderAt(61).follows);
+
+    EXPECT_EQ(errorOf("trainer 5 calibration=yes\n"),
+              "line 1: calibration must be both, spindown, zero, none or fail, got 'yes'");
+    EXPECT_EQ(errorOf("trainer 5 calibration_required=fail\n"),
+              "line 1: calibration_required must be zero, spindown, both or none, got 'fail'");
+    EXPECT_EQ(errorOf("trainer 5 temperature=hot\n"), "line 1: temperature is not a number: 'hot'");
+    EXPECT_EQ(errorOf("trainer 5 temperature=101\n"), "line 1: temperature 101 is out of range (-25 to 100)");
+    EXPECT_EQ(errorOf("trainer 5 calibration_speed=10\n"),
+              "line 1: calibration_speed 10 is out of range (15 to 80)");
+    EXPECT_EQ(errorOf("trainer 5 zero_offset=65535\n"), "line 1: zero_offset 65535 is out of range (0 to 65534)");
+    EXPECT_EQ(errorOf("trainer 5 zero_offset=-1\n"), "line 1: zero_offset is not a whole number: '-1'");
+    EXPECT_EQ(errorOf("trainer 5 flywheel=0\n"), "line 1: flywheel 0 is out of range (1 to 500)");
+    EXPECT_EQ(errorOf("trainer 5 rolling_resistance=0.5\n"),
+              "line 1: rolling_resistance 0.5 is out of range (0 to 0.1)");
+    EXPECT_EQ(errorOf("hr 5 temperature=20\n"), "line 1: unknown option 'temperature' for hr");
+    EXPECT_EQ(errorOf("rider 0 300 90 leads\n"), "line 1: expected 'follows' after the cadence, got 'leads'");
+    EXPECT_EQ(errorOf("rider 0 300 90 follows now\n"), "line 1: expected: rider TIME POWER CADENCE");
+}
+
 TEST(ScenarioParser, BadLinesNameTheLineAndTheReason)
 {
     EXPECT_EQ(errorOf("seed 1\nbogus 3\n"), "line 2: unknown directive 'bogus'");

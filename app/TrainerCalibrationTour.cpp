@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int PollMs = 50;
+constexpr int TourPollMs = 50;
 // The result is shown a moment before its picture, as a rider would look at it.
 constexpr int ResultAfterPolls = 20;
 
@@ -30,7 +30,7 @@ bool Says(const TTrainerCalibrationWindow *W, const char *Start)
 TTrainerCalibrationTour::TTrainerCalibrationTour(std::string Dir) : FDir(std::move(Dir))
 {
     connect(&FPoll, &QTimer::timeout, this, [this] { Poll(); });
-    FPoll.start(PollMs);
+    FPoll.start(TourPollMs);
 }
 
 bool TTrainerCalibrationTour::Save(const char *Moment)

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
+  libqt6sql6-sqlite
   xvfb
   libusb-1.0-0-dev libjpeg62-turbo-dev libffi-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,6 +1,8 @@
 // fennick: the calibration application.
 #include "app/Application.h"
 #include "app/CalibrationWindow.h"
+#include "app/HeaderMenu.h"
+#include "app/ResultsRecorder.h"
 #include "app/CommandLine.h"
 #include "app/ScreenshotTour.h"
 #include "app/TrainerCalibrationTour.h"
@@ -27,6 +29,8 @@ int main(int argc, char **argv)
         std::cout << VersionText();
         return 0;
     }
+    if (!commandLine.Options.HistoryExport.empty())
+        return ExportHistory(commandLine.Options);
     TAppSession session;
     std::string error;
     if (!ApplyOptions(commandLine.Options, session, error)) {
@@ -59,7 +63,10 @@ int main(int argc, char **argv)
             session.Log->WriteLine(line);
         window.MemoLines().AddLineObserver(session.Log->Observer());
     }
+    window.Results()->OpenHistory(HistoryPath(commandLine.Options));
     window.show();
+    if (commandLine.Options.Results)
+        QTimer::singleShot(0, &window, [&window] { window.HeaderMenu()->OpenResults(); });
     if (trainerCalibration && !calibrationTour)
         QTimer::singleShot(0, &window, [&window] { ConnectThenOpenTrainerCalibration(window); });
     return app.exec();

@@ -28,6 +28,14 @@ std::optional<TPointVerdict> TCalibrationSession::Apply(std::string Name, int Le
     return interrupted;
 }
 
+std::optional<TPointVerdict> TCalibrationSession::Finish(double Seconds)
+{
+    if (FPoints.empty() || FPoints.back().Verdict().Ended)
+        return std::nullopt;
+    FPoints.back().Interrupt(Now(Seconds));
+    return FPoints.back().Verdict();
+}
+
 std::optional<TPointVerdict> TCalibrationSession::Tick(double Seconds, double SpeedKmh)
 {
     if (!std::isfinite(Seconds) || !std::isfinite(SpeedKmh) || SpeedKmh < 0)

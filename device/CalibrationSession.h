@@ -21,6 +21,9 @@ public:
     // backwards and speeds that are not finite or negative are left out everywhere.
     std::optional<TPointVerdict> Tick(double Seconds, double SpeedKmh);
 
+    // The session ends: a point still running ends as it stands (interrupted); its verdict.
+    std::optional<TPointVerdict> Finish(double Seconds);
+
     std::vector<TPointVerdict> Verdicts() const; // the running point included
     const std::vector<TPointSample> &Speeds() const { return FSpeeds; }
     const std::vector<TTargetStep> &Targets() const { return FTargets; }

@@ -9,11 +9,18 @@
 
 #include <QDateTime>
 
+#include <chrono>
 #include <iostream>
 
 namespace {
 
 int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+int64_t SteadyNowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 const char *OutcomeText(TTrainerCalibrationState State)
 {
@@ -49,7 +56,7 @@ THistoryPoint HistoryPointOf(const TPointVerdict &V)
 
 TResultsRecorder::TResultsRecorder(TTarvoDeviceAntP &Device, TDeviceEventBridge &Events, TLogLines &Log,
                                    QObject *Parent)
-    : QObject(Parent), FDevice(&Device), FLog(Log)
+    : QObject(Parent), FDevice(&Device), FLog(Log), FSteadyMs(SteadyNowMs)
 {
     connect(&Events, &TDeviceEventBridge::Stats, this, [this] { Sample(); });
     connect(&Events, &TDeviceEventBridge::TrainerCalibrationChanged, this, [this] { TrainerCalibrationChanged(); });
@@ -70,7 +77,7 @@ void TResultsRecorder::OpenHistory(const std::string &Path)
     }
 }
 
-double TResultsRecorder::Seconds() const { return FStarted ? FClock.elapsed() / 1000.0 : 0.0; }
+double TResultsRecorder::Seconds() const { return FStarted ? (FSteadyMs() - FStartSteadyMs) / 1000.0 : 0.0; }
 
 std::string TResultsRecorder::TrainerIdentity() const
 {
@@ -86,7 +93,7 @@ void TResultsRecorder::PointApplied(const std::string &Name, int Level, double T
 {
     if (!FStarted) {
         FStarted = true;
-        FClock.start();
+        FStartSteadyMs = FSteadyMs();
         FStartedMs = NowMs();
     }
     const std::optional<TPointVerdict> ended = FSession.Apply(Name, Level, TargetKmh, Seconds());

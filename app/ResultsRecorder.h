@@ -6,9 +6,10 @@
 #include "device/PointSummary.h"
 #include "history/HistoryStore.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,9 @@ public:
     THistoryStore *History() const { return FHistory.get(); }
     // Why the history file could not be used; empty when it is open or none was asked for.
     const std::string &HistoryError() const { return FHistoryError; }
+
+    // Milliseconds of a steady clock; tests run a session on a clock of their own.
+    void SetClock(std::function<int64_t()> SteadyMs) { FSteadyMs = std::move(SteadyMs); }
 
     // The calibration window applied a point (P1..P3, PA, PB).
     void PointApplied(const std::string &Name, int Level, double TargetKmh);
@@ -61,7 +65,8 @@ private:
     TTarvoDeviceAntP *FDevice;
     TLogLines &FLog;
     TCalibrationSession FSession;
-    QElapsedTimer FClock;
+    std::function<int64_t()> FSteadyMs;
+    int64_t FStartSteadyMs = 0;
     bool FStarted = false;
     int64_t FStartedMs = 0;
     std::unique_ptr<THistoryStore> FHistory;

@@ -43,7 +43,8 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 mkdir -p "$out"
 for m in "${moments[@]}"; do rm -f "$out/$m.png"; done
 log="${FENNICK_SCREENSHOT_LOG:-$work/fennick.log}"
-args=(--registry "$work/registry.reg" --log "$log")
+history="${FENNICK_SCREENSHOT_HISTORY:-$work/history.sqlite}"
+args=(--registry "$work/registry.reg" --log "$log" --history "$history")
 if [ "$tour" = trainer-calibration ]; then
   printf '%s\n' 'seed 1' 'trainer 4242 calibration=spindown calibration_required=spindown' \
     'rider 0 300 90 follows' >"$work/scenario.txt"

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 
 namespace {
@@ -169,6 +170,7 @@ void THistoryView::FillChart()
     spinDown->setMarkerSize(8);
     const std::string point = PointChoice->currentText().toStdString();
     int64_t first = 0, last = 0;
+    double worst = 0, longest = 0;
     auto span = [&](int64_t Ms) {
         first = first == 0 ? Ms : std::min(first, Ms);
         last = std::max(last, Ms);
@@ -177,31 +179,43 @@ void THistoryView::FillChart()
         for (const THistoryPoint &p : s->Points)
             if (p.Name == point && p.Settled) {
                 deviation->append(static_cast<qreal>(s->StartedMs), p.DeviationKmh);
+                worst = std::max(worst, std::abs(p.DeviationKmh));
                 span(s->StartedMs);
             }
     for (auto c = FCalibrations.rbegin(); c != FCalibrations.rend(); ++c)
         if (c->SpinDownMs) {
             spinDown->append(static_cast<qreal>(c->TimeMs), *c->SpinDownMs / 1000.0);
+            longest = std::max(longest, *c->SpinDownMs / 1000.0);
             span(c->TimeMs);
         }
     chart->addSeries(deviation);
-    chart->addSeries(spinDown);
     auto *dates = new QDateTimeAxis(chart);
-    dates->setFormat("yyyy-MM-dd");
+    dates->setFormat("MM-dd");
+    dates->setTickCount(4);
     dates->setTitleText("date");
     if (first != 0)
         dates->setRange(QDateTime::fromMSecsSinceEpoch(first - 43200000), QDateTime::fromMSecsSinceEpoch(last + 43200000));
+    // Around zero, so that a trainer reading high and one reading low look it; never a range
+    // of nothing when every session gave the same deviation.
     auto *kmh = new QValueAxis(chart);
     kmh->setTitleText("deviation, km/h");
-    auto *seconds = new QValueAxis(chart);
-    seconds->setTitleText("spin-down, s");
+    const double reach = std::ceil(worst + 0.5);
+    kmh->setRange(-reach, reach);
     chart->addAxis(dates, Qt::AlignBottom);
     chart->addAxis(kmh, Qt::AlignLeft);
-    chart->addAxis(seconds, Qt::AlignRight);
     deviation->attachAxis(dates);
     deviation->attachAxis(kmh);
-    spinDown->attachAxis(dates);
-    spinDown->attachAxis(seconds);
+    if (spinDown->count() > 0) {
+        chart->addSeries(spinDown);
+        auto *seconds = new QValueAxis(chart);
+        seconds->setTitleText("spin-down, s");
+        seconds->setRange(0, std::ceil(longest * 1.2));
+        chart->addAxis(seconds, Qt::AlignRight);
+        spinDown->attachAxis(dates);
+        spinDown->attachAxis(seconds);
+    } else {
+        delete spinDown;
+    }
     QChart *old = Chart->chart();
     Chart->setChart(chart);
     delete old;

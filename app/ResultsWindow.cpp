@@ -12,7 +12,8 @@
 TResultsWindow::TResultsWindow(TResultsRecorder &Recorder, QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
     setWindowTitle(QString("%1 \u2013 %2").arg(Title, ApplicationTitle));
-    resize(560, 620);
+    // Room for the table's six columns and a chart that can be read.
+    setMinimumSize(600, 640);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new THeaderBand("ResultsHeader", this));

@@ -65,6 +65,7 @@ TSessionResultsView::TSessionResultsView(const TResultsRecorder &Recorder, QWidg
     FKmh = new QValueAxis(chart);
     FKmh->setTitleText("km/h");
     FKmh->setLabelFormat("%d");
+    FKmh->setTickCount(6);
     chart->addAxis(FTime, Qt::AlignBottom);
     chart->addAxis(FKmh, Qt::AlignLeft);
     for (QLineSeries *series : {FSpeed, FTarget}) {

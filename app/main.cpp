@@ -4,6 +4,7 @@
 #include "app/HeaderMenu.h"
 #include "app/ResultsRecorder.h"
 #include "app/CommandLine.h"
+#include "app/ResultsTour.h"
 #include "app/ScreenshotTour.h"
 #include "app/TrainerCalibrationTour.h"
 
@@ -48,8 +49,11 @@ int main(int argc, char **argv)
     const bool trainerCalibration = commandLine.Options.TrainerCalibration;
     std::unique_ptr<TScreenshotTour> tour;
     std::unique_ptr<TTrainerCalibrationTour> calibrationTour;
+    std::unique_ptr<TResultsTour> resultsTour;
     if (touring && trainerCalibration)
         calibrationTour = std::make_unique<TTrainerCalibrationTour>(screenshotDir);
+    else if (touring && commandLine.Options.Results)
+        resultsTour = std::make_unique<TResultsTour>(screenshotDir);
     else if (touring)
         tour = std::make_unique<TScreenshotTour>(screenshotDir);
     TForm1 window;
@@ -57,6 +61,8 @@ int main(int argc, char **argv)
         tour->SetWindow(&window);
     if (calibrationTour)
         calibrationTour->SetWindow(&window);
+    if (resultsTour)
+        resultsTour->SetWindow(&window);
     if (session.Log) {
         // The window may have logged already while it was made (a hive it cannot use).
         for (const std::string &line : window.MemoLines().ToVector())

@@ -3,12 +3,17 @@
 #include "app/CalibrationWindow.h"
 #include "app/HeaderMenu.h"
 #include "app/Logo.h"
+#include "history/HistoryCsv.h"
+#include "history/HistoryPath.h"
+#include "history/HistoryStore.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Registry.h"
 
 #include <QApplication>
 
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 
 bool ApplyOptions(const TAppOptions &Options, TAppSession &Session, std::string &Error)
 {
@@ -45,4 +50,28 @@ void ConnectThenOpenTrainerCalibration(TForm1 &Window)
     // Connect may have ended the application (Close pressed while it waited).
     if (Window.isVisible())
         Window.HeaderMenu()->OpenTrainerCalibration();
+}
+
+std::string HistoryPath(const TAppOptions &Options)
+{
+    return Options.HistoryFile.empty() ? DefaultHistoryPath() : Options.HistoryFile;
+}
+
+int ExportHistory(const TAppOptions &Options)
+{
+    std::string error;
+    const std::unique_ptr<THistoryStore> store = THistoryStore::Open(HistoryPath(Options), error);
+    if (!store) {
+        std::cerr << "fennick: " << error << "\n";
+        return 1;
+    }
+    std::ofstream out(Options.HistoryExport, std::ios::binary | std::ios::trunc);
+    if (out)
+        WriteHistoryCsv(store->Sessions(), store->TrainerCalibrations(), out);
+    out.close();
+    if (!out) {
+        std::cerr << "fennick: cannot write the history to '" << Options.HistoryExport << "'\n";
+        return 1;
+    }
+    return 0;
 }

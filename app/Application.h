@@ -30,3 +30,9 @@ void SetUpApplication(QApplication &App);
 // --trainer-calibration: presses Connect, then opens the trainer calibration window, which
 // follows the connection from there.
 void ConnectThenOpenTrainerCalibration(TForm1 &Window);
+
+// --history FILE, else the default history file.
+std::string HistoryPath(const TAppOptions &Options);
+// --history-export FILE: the whole history as CSV, without a window. The exit code: 0, or 1
+// with the reason on standard error.
+int ExportHistory(const TAppOptions &Options);

@@ -2,6 +2,7 @@
 
 #include "app/CalibrationSettings.h"
 #include "app/Dialogs.h"
+#include "app/ResultsRecorder.h"
 #include "app/WaitDlg.h"
 #include "ant/binding/AntLib.h"
 #include "framework/Exception.h"
@@ -82,6 +83,7 @@ void TForm1::ApplyPoint(int Point, bool AlwaysSend)
         target += "      R->" + IntToStr(p.Level);
     lblTarget->setText(QString::fromStdString(target));
     Label2->setText(QString::fromStdString("R->" + IntToStr(p.Level)));
+    FResults->PointApplied(FTwoPointMode ? (Point == 1 ? "PA" : "PB") : "P" + std::to_string(Point), p.Level, p.Speed);
     const bool unchanged = FDevice->TarvoResistance() == p.Level;
     FDevice->SetTarvoResistance(p.Level);
     // The device sends a level only when it changes, and a level stored before the trainer

@@ -6,6 +6,7 @@
 #include "app/Dialogs.h"
 #include "app/HeaderBand.h"
 #include "app/HeaderMenu.h"
+#include "app/ResultsRecorder.h"
 #include "app/Logo.h"
 #include "framework/SysUtils.h"
 #include "platform/UiThread.h"
@@ -74,6 +75,7 @@ TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr)), FSelf(s
     setPalette(palette);
 
     FDeviceEvents = new TDeviceEventBridge(*FDevice, this);
+    FResults = new TResultsRecorder(*FDevice, *FDeviceEvents, FMemoLines, this);
     CreateHeader();
     CreatePointControls();
     CreateScale();
@@ -99,6 +101,9 @@ TForm1::~TForm1()
     // before must find no window to run in.
     delete FDeviceEvents;
     FDeviceEvents = nullptr;
+    // The session's end is written and logged while the log lines still exist.
+    delete FResults;
+    FResults = nullptr;
     // The device goes next: after it, nothing raises events or writes log lines any more.
     FDevice.reset();
 }
@@ -111,7 +116,7 @@ void TForm1::CreateHeader()
     band->setGeometry(0, 0, ClientWidth, THeaderBand::BandHeight);
     Shape3 = band;
     Image1 = band->Logo();
-    FHeaderMenu = new THeaderMenu(*band, *FDevice, *FDeviceEvents, this);
+    FHeaderMenu = new THeaderMenu(*band, *FDevice, *FDeviceEvents, *FResults, this);
 }
 
 void TForm1::CreatePointControls()

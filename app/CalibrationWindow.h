@@ -27,6 +27,7 @@
 
 class TDeviceEventBridge;
 class THeaderMenu;
+class TResultsRecorder;
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ public:
     TDeviceEventBridge *DeviceEvents() const { return FDeviceEvents; }
     // The header band's menu: the windows beyond calibration.
     THeaderMenu *HeaderMenu() const { return FHeaderMenu; }
+    // This session's results and the history file.
+    TResultsRecorder *Results() const { return FResults; }
     // The memo's lines: the controller and the trainer channel write here from any thread.
     TLogLines &MemoLines() { return FMemoLines; }
 
@@ -147,6 +150,7 @@ private:
     std::unique_ptr<TTarvoDeviceAntP> FDevice;
     TDeviceEventBridge *FDeviceEvents = nullptr;
     THeaderMenu *FHeaderMenu = nullptr;
+    TResultsRecorder *FResults = nullptr;
     // A trainer calibration was running at the last look.
     bool FTrainerCalibrationRan = false;
     // Alive while the window is; queued calls check it on the user-interface thread.

@@ -41,7 +41,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
                 result.Error = "option '" + arg.Name + "' needs " + what;
         };
         const bool takesNoValue = arg.Name == "--help" || arg.Name == "-h" || arg.Name == "--version" ||
-                                  arg.Name == "--trainer-calibration";
+                                  arg.Name == "--trainer-calibration" || arg.Name == "--results";
         if (takesNoValue && arg.Value) {
             result.Error = "option '" + arg.Name + "' takes no value";
         } else if (arg.Name == "--help" || arg.Name == "-h") {
@@ -50,6 +50,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
             o.Version = true;
         } else if (arg.Name == "--trainer-calibration") {
             o.TrainerCalibration = true;
+        } else if (arg.Name == "--results") {
+            o.Results = true;
+        } else if (arg.Name == "--history") {
+            value(o.HistoryFile, "a file name");
+        } else if (arg.Name == "--history-export") {
+            value(o.HistoryExport, "a file name");
         } else if (arg.Name == "--registry") {
             value(o.RegistryFile, "a file name");
         } else if (arg.Name == "--ant-library") {
@@ -95,6 +101,10 @@ std::string UsageText()
            "                              for support\n"
            "  --trainer-calibration       connect as Connect does, then open the trainer's own\n"
            "                              calibration (zero offset, spin-down)\n"
+           "  --results                   open the results window (this session and the history)\n"
+           "  --history FILE              keep the calibration history in FILE; default\n"
+           "                              $XDG_DATA_HOME/fennick/history.sqlite\n"
+           "  --history-export FILE       write the whole history as CSV to FILE and exit\n"
            "  -h, --help                  show this help and exit\n"
            "      --version               show the version and exit\n"
            "\n"

@@ -13,6 +13,9 @@ struct TAppOptions {
     std::string LogFile;                        // empty: no copy of the log; "-": standard error
     std::string TraceFile;                      // empty: $FENNICK_ANT_TRACE as it is
     bool TrainerCalibration = false;            // connect, then open the trainer calibration
+    bool Results = false;                       // open the results window at start
+    std::string HistoryFile;                    // empty: DefaultHistoryPath()
+    std::string HistoryExport;                  // non-empty: write the history as CSV there, no window
 };
 
 struct TCommandLine {

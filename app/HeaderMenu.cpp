@@ -2,6 +2,7 @@
 
 #include "app/DeviceEventBridge.h"
 #include "app/HeaderBand.h"
+#include "app/ResultsWindow.h"
 #include "app/TrainerCalibrationWindow.h"
 
 #include <QAction>
@@ -32,18 +33,44 @@ void PlaceBeside(QWidget &Window, const QWidget &Owner)
 
 } // namespace
 
-THeaderMenu::THeaderMenu(THeaderBand &Band, TTarvoDeviceAntP &Device, TDeviceEventBridge &Events, QWidget *Window)
-    : QObject(Window), FDevice(Device), FEvents(Events)
+THeaderMenu::THeaderMenu(THeaderBand &Band, TTarvoDeviceAntP &Device, TDeviceEventBridge &Events,
+                         TResultsRecorder &Results, QWidget *Window)
+    : QObject(Window), FDevice(Device), FEvents(Events), FResultsRecorder(Results)
 {
-    FTrainerCalibration = new QAction(QString::fromUtf8("Trainer calibration\u2026"), this);
-    FTrainerCalibration->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    FTrainerCalibration->setShortcutContext(Qt::WindowShortcut);
-    FTrainerCalibration->setStatusTip("The trainer's own zero offset and spin-down calibration");
+    FTrainerCalibration = AddEntry(Band, "Trainer calibration\u2026", QKeySequence(Qt::CTRL | Qt::Key_T),
+                                   "The trainer's own zero offset and spin-down calibration");
     connect(FTrainerCalibration, &QAction::triggered, this, [this] { OpenTrainerCalibration(); });
-    Band.Menu()->addAction(FTrainerCalibration);
-    // The menu is closed most of the time: the window carries the shortcut too.
-    Window->addAction(FTrainerCalibration);
+    FResults = AddEntry(Band, "Results\u2026", QKeySequence(Qt::CTRL | Qt::Key_R),
+                        "This session's points and the history of past calibrations");
+    connect(FResults, &QAction::triggered, this, [this] { OpenResults(); });
 }
+
+QAction *THeaderMenu::AddEntry(THeaderBand &Band, const char *Text, QKeySequence Key, const char *Tip)
+{
+    auto *action = new QAction(QString::fromUtf8(Text), this);
+    action->setShortcut(Key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setStatusTip(Tip);
+    Band.Menu()->addAction(action);
+    // The menu is closed most of the time: the window carries the shortcut too.
+    static_cast<QWidget *>(parent())->addAction(action);
+    return action;
+}
+
+TResultsWindow *THeaderMenu::OpenResults()
+{
+    if (!FResultsWindow) {
+        auto *window = new TResultsWindow(FResultsRecorder, static_cast<QWidget *>(parent()));
+        FResultsWindow = window;
+        PlaceBeside(*window, *static_cast<QWidget *>(parent()));
+    }
+    FResultsWindow->show();
+    FResultsWindow->raise();
+    FResultsWindow->activateWindow();
+    return FResultsWindow;
+}
+
+TResultsWindow *THeaderMenu::ResultsWindow() const { return FResultsWindow; }
 
 TTrainerCalibrationWindow *THeaderMenu::OpenTrainerCalibration()
 {

@@ -1,7 +1,10 @@
 // fennick: the calibration application.
 #include "app/Application.h"
 #include "app/CalibrationWindow.h"
+#include "app/HeaderMenu.h"
+#include "app/ResultsRecorder.h"
 #include "app/CommandLine.h"
+#include "app/ResultsTour.h"
 #include "app/ScreenshotTour.h"
 #include "app/TrainerCalibrationTour.h"
 
@@ -27,6 +30,8 @@ int main(int argc, char **argv)
         std::cout << VersionText();
         return 0;
     }
+    if (!commandLine.Options.HistoryExport.empty())
+        return ExportHistory(commandLine.Options);
     TAppSession session;
     std::string error;
     if (!ApplyOptions(commandLine.Options, session, error)) {
@@ -44,8 +49,11 @@ int main(int argc, char **argv)
     const bool trainerCalibration = commandLine.Options.TrainerCalibration;
     std::unique_ptr<TScreenshotTour> tour;
     std::unique_ptr<TTrainerCalibrationTour> calibrationTour;
+    std::unique_ptr<TResultsTour> resultsTour;
     if (touring && trainerCalibration)
         calibrationTour = std::make_unique<TTrainerCalibrationTour>(screenshotDir);
+    else if (touring && commandLine.Options.Results)
+        resultsTour = std::make_unique<TResultsTour>(screenshotDir);
     else if (touring)
         tour = std::make_unique<TScreenshotTour>(screenshotDir);
     TForm1 window;
@@ -53,13 +61,18 @@ int main(int argc, char **argv)
         tour->SetWindow(&window);
     if (calibrationTour)
         calibrationTour->SetWindow(&window);
+    if (resultsTour)
+        resultsTour->SetWindow(&window);
     if (session.Log) {
         // The window may have logged already while it was made (a hive it cannot use).
         for (const std::string &line : window.MemoLines().ToVector())
             session.Log->WriteLine(line);
         window.MemoLines().AddLineObserver(session.Log->Observer());
     }
+    window.Results()->OpenHistory(HistoryPath(commandLine.Options));
     window.show();
+    if (commandLine.Options.Results)
+        QTimer::singleShot(0, &window, [&window] { window.HeaderMenu()->OpenResults(); });
     if (trainerCalibration && !calibrationTour)
         QTimer::singleShot(0, &window, [&window] { ConnectThenOpenTrainerCalibration(window); });
     return app.exec();

@@ -8,18 +8,20 @@ endif()
 
 # What each module may include besides its own folder. A file belongs to the longest module
 # folder that prefixes its path (ant/binding/ is part of ant). Dependencies point downward:
-# app > device > ant, ant/channels, ant/profiles, maps > persist > platform > framework.
+# app > device > ant, ant/channels, ant/profiles, maps > persist > platform > framework;
+# history (the calibration history store) sits beside persist and is used by app alone.
 # ant and ant/channels are one layer and use each other; ant/profiles and maps use nothing of
 # that layer. The ANT library (antlib), the virtual stick (antsim) and the wire both speak
 # (antwire) know nothing of the application. Nothing includes app/.
 set(FENNICK_MODULE_PLAN
-  "app          : device ant ant/channels ant/profiles maps persist platform framework"
+  "app          : device ant ant/channels ant/profiles maps history persist platform framework"
   "device       : ant ant/channels ant/profiles maps persist platform framework"
   "ant          : ant/channels ant/profiles maps persist platform framework"
   "ant/channels : ant ant/profiles maps persist platform framework"
   "ant/profiles : persist platform framework"
   "maps         : persist platform framework"
   "persist      : platform framework"
+  "history      : platform framework"
   "platform     : framework"
   "framework    :"
   "antwire      :"

@@ -5,7 +5,9 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
+  libqt6sql6-sqlite
   xvfb
+  qt6-charts-dev libqt6opengl6-dev
   libusb-1.0-0-dev libjpeg62-turbo-dev libffi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev lld

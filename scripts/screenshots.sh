@@ -5,7 +5,9 @@
 #   scripts/screenshots.sh [FENNICK [OUTDIR [ANT_LIBRARY [TOUR]]]]
 # TOUR "calibration" (default, the built-in scenario): start-message, wait-dialog, calibrating,
 # closing. TOUR "trainer-calibration": the trainer's own spin-down with a rider who follows
-# its instructions: trainer-calibration-pedal, -coast, -result.
+# its instructions: trainer-calibration-pedal, -coast, -result. TOUR "results": P1 and P2 on a
+# rider who keeps pedalling, with the results window: results-calibrating, results-history
+# (run it twice with one FENNICK_SCREENSHOT_HISTORY=FILE for a history of two sessions).
 # FENNICK_SCREENSHOT_LOG=FILE keeps fennick's debug log there. Exits 77 (skipped) when Xvfb is
 # not installed.
 set -euo pipefail
@@ -17,6 +19,7 @@ tour="${4:-calibration}"
 case "$tour" in
   calibration) moments=(start-message wait-dialog calibrating closing) ;;
   trainer-calibration) moments=(trainer-calibration-pedal trainer-calibration-coast trainer-calibration-result) ;;
+  results) moments=(results-calibrating results-history) ;;
   *) echo "screenshots: unknown tour '$tour'" >&2; exit 2 ;;
 esac
 
@@ -35,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "screenshots: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
@@ -43,11 +46,15 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 mkdir -p "$out"
 for m in "${moments[@]}"; do rm -f "$out/$m.png"; done
 log="${FENNICK_SCREENSHOT_LOG:-$work/fennick.log}"
-args=(--registry "$work/registry.reg" --log "$log")
+history="${FENNICK_SCREENSHOT_HISTORY:-$work/history.sqlite}"
+args=(--registry "$work/registry.reg" --log "$log" --history "$history")
 if [ "$tour" = trainer-calibration ]; then
   printf '%s\n' 'seed 1' 'trainer 4242 calibration=spindown calibration_required=spindown' \
     'rider 0 300 90 follows' >"$work/scenario.txt"
   args+=(--virtual-trainer="$work/scenario.txt" --trainer-calibration)
+elif [ "$tour" = results ]; then
+  printf '%s\n' 'seed 1' 'trainer 4242' 'rider 0 200 90' >"$work/scenario.txt"
+  args+=(--virtual-trainer="$work/scenario.txt" --results)
 else
   args+=(--virtual-trainer)
 fi

@@ -9,6 +9,7 @@
 #include <QProcess>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -145,6 +146,31 @@ TEST(FennickExecutableTest, ACommandLineNotUnderstoodExitsWith2)
     const TRun noLog = RunFennick({"--log", "/nonexistent-folder/x.log"});
     EXPECT_EQ(noLog.ExitCode, 2);
     EXPECT_TRUE(noLog.Err.startsWith("fennick: cannot open log file '/nonexistent-folder/x.log'"));
+}
+
+TEST(FennickExecutableTest, HistoryExportWritesTheCsvWithoutAWindowAndSaysWhyItCannot)
+{
+    char pattern[] = "/tmp/fennick-history-export-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    const QString history = QString::fromStdString(dir + "/history.sqlite");
+    const std::string csv = dir + "/history.csv";
+    const TRun run = RunFennick({"--history", history, "--history-export", QString::fromStdString(csv)});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    std::ifstream in(csv, std::ios::binary);
+    std::string header;
+    std::getline(in, header);
+    EXPECT_TRUE(header.rfind("record,", 0) == 0) << header;
+
+    const TRun nowhere = RunFennick({"--history", history, "--history-export", QString::fromStdString(dir + "/no/such/x.csv")});
+    EXPECT_EQ(nowhere.ExitCode, 1);
+    EXPECT_TRUE(nowhere.Err.contains("cannot write the history to")) << nowhere.Err.toStdString();
+
+    std::ofstream(dir + "/garbage.sqlite", std::ios::binary) << std::string(4096, 'Z');
+    const TRun corrupt = RunFennick({"--history", QString::fromStdString(dir + "/garbage.sqlite"), "--history-export",
+                                    QString::fromStdString(csv)});
+    EXPECT_EQ(corrupt.ExitCode, 1);
+    EXPECT_TRUE(corrupt.Err.contains("garbage.sqlite")) << corrupt.Err.toStdString();
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -60,6 +60,7 @@ for script in postinst postrm; do
   grep -q '\[ -d /run/udev \]' "$work/control/$script" || fail "$script runs udevadm without udev"
 done
 grep -q '^Depends:.*libusb-1.0' "$work/control/control" || fail "Depends lacks libusb: $(cat "$work/control/control")"
+grep -q '^Depends:.*libqt6sql6-sqlite' "$work/control/control" || fail "Depends lacks the SQLite driver of Qt SQL: $(cat "$work/control/control")"
 
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
 cat "$work/lintian.log"

@@ -129,8 +129,12 @@ void THistoryView::Refresh()
         FSessions = store->Sessions(FilterIdentity());
         FCalibrations = store->TrainerCalibrations(FilterIdentity());
     }
-    Status->setText(store ? QString("History file: %1").arg(QString::fromStdString(store->Path()))
-                          : QString("No history: the history file could not be opened."));
+    QString status = store ? QString("History file: %1").arg(QString::fromStdString(store->Path()))
+                           : QString("No history: the history file could not be opened.");
+    // Until the trainer has named itself there is no "this trainer" to pick out.
+    if (store && TrainerFilter->currentIndex() == 0 && FTrainer().empty())
+        status = "No trainer connected yet: every trainer is shown. " + status;
+    Status->setText(status);
     ExportCsvButton->setEnabled(store != nullptr);
     FillTable();
     FillChart();

@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include <iostream>
 
 namespace {
 
@@ -31,12 +30,8 @@ TResultsTour::TResultsTour(std::string Dir) : FDir(std::move(Dir))
 
 bool TResultsTour::Save(const char *Moment)
 {
-    const std::string path = FDir + "/" + Moment + ".png";
-    if (!TScreenshotTour::GrabTopLevels().save(QString::fromStdString(path), "PNG")) {
-        std::cerr << "fennick: cannot save the screenshot " << path << "\n";
+    if (!TScreenshotTour::SaveTopLevels(FDir, Moment))
         return false;
-    }
-    std::cerr << "fennick: screenshot " << path << "\n";
     return true;
 }
 

@@ -59,14 +59,21 @@ QImage TScreenshotTour::GrabTopLevels()
     return image;
 }
 
-bool TScreenshotTour::Save(const char *Moment)
+bool TScreenshotTour::SaveTopLevels(const std::string &Dir, const char *Moment)
 {
-    const std::string path = FDir + "/" + Moment + ".png";
+    const std::string path = Dir + "/" + Moment + ".png";
     if (!GrabTopLevels().save(QString::fromStdString(path), "PNG")) {
         std::cerr << "fennick: cannot save the screenshot " << path << "\n";
         return false;
     }
     std::cerr << "fennick: screenshot " << path << "\n";
+    return true;
+}
+
+bool TScreenshotTour::Save(const char *Moment)
+{
+    if (!SaveTopLevels(FDir, Moment))
+        return false;
     ++FStep;
     return true;
 }

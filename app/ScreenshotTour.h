@@ -31,6 +31,8 @@ public:
     // Every visible top-level window painted where it stands on the screen, dialogs above
     // the others, cropped to them with a margin.
     static QImage GrabTopLevels();
+    // GrabTopLevels() saved as <Dir>/<Moment>.png, said on standard error; false when it cannot be.
+    static bool SaveTopLevels(const std::string &Dir, const char *Moment);
 
 private:
     void Poll();

@@ -12,7 +12,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include <iostream>
 
 namespace {
 
@@ -35,12 +34,8 @@ TTrainerCalibrationTour::TTrainerCalibrationTour(std::string Dir) : FDir(std::mo
 
 bool TTrainerCalibrationTour::Save(const char *Moment)
 {
-    const std::string path = FDir + "/" + Moment + ".png";
-    if (!TScreenshotTour::GrabTopLevels().save(QString::fromStdString(path), "PNG")) {
-        std::cerr << "fennick: cannot save the screenshot " << path << "\n";
+    if (!TScreenshotTour::SaveTopLevels(FDir, Moment))
         return false;
-    }
-    std::cerr << "fennick: screenshot " << path << "\n";
     ++FSaved;
     return true;
 }

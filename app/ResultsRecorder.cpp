@@ -113,6 +113,10 @@ void TResultsRecorder::Sample()
 
 void TResultsRecorder::PointEnded(const TPointVerdict &Verdict)
 {
+    // A point pressed before the trainer was connected, applied again on connection: it
+    // measured nothing and is no result.
+    if (Verdict.Samples.empty())
+        return;
     Log(PointSummaryLine(Verdict));
     if (!FHistory || !BeginStoredSession())
         return;

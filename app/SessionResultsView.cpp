@@ -32,6 +32,16 @@ QTableWidgetItem *SessionCell(const QString &Text)
     return item;
 }
 
+// The points to show: an ended one that never saw a sample measured nothing.
+std::vector<TPointVerdict> ShownVerdicts(const TCalibrationSession &Session)
+{
+    std::vector<TPointVerdict> shown;
+    for (TPointVerdict &v : Session.Verdicts())
+        if (!v.Ended || !v.Samples.empty())
+            shown.push_back(std::move(v));
+    return shown;
+}
+
 } // namespace
 
 TSessionResultsView::TSessionResultsView(const TResultsRecorder &Recorder, QWidget *Parent)
@@ -89,7 +99,7 @@ void TSessionResultsView::Refresh()
 
 void TSessionResultsView::FillTable()
 {
-    const std::vector<TPointVerdict> verdicts = FRecorder.Session().Verdicts();
+    const std::vector<TPointVerdict> verdicts = ShownVerdicts(FRecorder.Session());
     Table->setRowCount(static_cast<int>(verdicts.size()));
     for (int row = 0; row < static_cast<int>(verdicts.size()); ++row) {
         const TPointVerdict &v = verdicts[static_cast<size_t>(row)];
@@ -130,7 +140,7 @@ void TSessionResultsView::FillChart()
 
 QString TSessionResultsView::ChartSummary() const
 {
-    const std::vector<TPointVerdict> verdicts = FRecorder.Session().Verdicts();
+    const std::vector<TPointVerdict> verdicts = ShownVerdicts(FRecorder.Session());
     if (verdicts.empty())
         return "No point applied yet.";
     QStringList parts;

@@ -31,6 +31,14 @@ void PlaceBeside(QWidget &Window, const QWidget &Owner)
     Window.move(at);
 }
 
+// A window asked for again comes to the front, wherever it was.
+void ShowOnTop(QWidget &Window)
+{
+    Window.show();
+    Window.raise();
+    Window.activateWindow();
+}
+
 } // namespace
 
 THeaderMenu::THeaderMenu(THeaderBand &Band, TTarvoDeviceAntP &Device, TDeviceEventBridge &Events,
@@ -64,9 +72,7 @@ TResultsWindow *THeaderMenu::OpenResults()
         FResultsWindow = window;
         PlaceBeside(*window, *static_cast<QWidget *>(parent()));
     }
-    FResultsWindow->show();
-    FResultsWindow->raise();
-    FResultsWindow->activateWindow();
+    ShowOnTop(*FResultsWindow);
     return FResultsWindow;
 }
 
@@ -84,9 +90,7 @@ TTrainerCalibrationWindow *THeaderMenu::OpenTrainerCalibration()
         FTrainerCalibrationWindow = window;
         PlaceBeside(*window, *static_cast<QWidget *>(parent()));
     }
-    FTrainerCalibrationWindow->show();
-    FTrainerCalibrationWindow->raise();
-    FTrainerCalibrationWindow->activateWindow();
+    ShowOnTop(*FTrainerCalibrationWindow);
     return FTrainerCalibrationWindow;
 }
 

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -22,28 +21,13 @@ constexpr size_t CalibratingSamples = 8;
 
 } // namespace
 
-TResultsTour::TResultsTour(std::string Dir) : FDir(std::move(Dir))
-{
-    connect(&FPoll, &QTimer::timeout, this, [this] { Poll(); });
-    FPoll.start(ResultsPollMs);
-}
+TResultsTour::TResultsTour(std::string Dir) : TGuidedTour(std::move(Dir), ResultsPollMs) {}
 
-bool TResultsTour::Save(const char *Moment)
+void TResultsTour::Step(TForm1 &Window)
 {
-    if (!TScreenshotTour::SaveTopLevels(FDir, Moment))
-        return false;
-    return true;
-}
-
-void TResultsTour::Poll()
-{
-    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); box && box->isVisible()) {
-        box->accept();
+    if (!Window.isVisible())
         return;
-    }
-    if (!FWindow || !FWindow->isVisible())
-        return;
-    TForm1 *window = FWindow;
+    TForm1 *window = &Window;
     const std::vector<TPointVerdict> points = window->Results()->Session().Verdicts();
     TResultsWindow *results = window->HeaderMenu()->ResultsWindow();
     switch (FStep) {
@@ -72,7 +56,7 @@ void TResultsTour::Poll()
     case 4:
         if (Save(History)) {
             ++FStep;
-            FPoll.stop();
+            Stop();
             QTimer::singleShot(0, window, [window] { window->Button4->click(); });
         }
         break;

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -26,29 +25,11 @@ bool Says(const TTrainerCalibrationWindow *W, const char *Start)
 
 } // namespace
 
-TTrainerCalibrationTour::TTrainerCalibrationTour(std::string Dir) : FDir(std::move(Dir))
-{
-    connect(&FPoll, &QTimer::timeout, this, [this] { Poll(); });
-    FPoll.start(TourPollMs);
-}
+TTrainerCalibrationTour::TTrainerCalibrationTour(std::string Dir) : TGuidedTour(std::move(Dir), TourPollMs) {}
 
-bool TTrainerCalibrationTour::Save(const char *Moment)
+void TTrainerCalibrationTour::Step(TForm1 &Window)
 {
-    if (!TScreenshotTour::SaveTopLevels(FDir, Moment))
-        return false;
-    ++FSaved;
-    return true;
-}
-
-void TTrainerCalibrationTour::Poll()
-{
-    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); box && box->isVisible()) {
-        box->accept();
-        return;
-    }
-    if (!FWindow)
-        return;
-    TForm1 *window = FWindow;
+    TForm1 *window = &Window;
     TTrainerCalibrationWindow *calibration = window->HeaderMenu()->TrainerCalibrationWindow();
     switch (FStep) {
     case 0:
@@ -75,7 +56,7 @@ void TTrainerCalibrationTour::Poll()
     case 4:
         if (calibration && calibration->RunAgainButton->isEnabled() && ++FResultPolls >= ResultAfterPolls && Save(Result)) {
             ++FStep;
-            FPoll.stop();
+            Stop();
             QTimer::singleShot(0, window, [window] { window->Button4->click(); });
         }
         break;

@@ -10,11 +10,15 @@ endif()
 # folder that prefixes its path (ant/binding/ is part of ant). Dependencies point downward:
 # app > device > ant, ant/channels, ant/profiles, maps > persist > platform > framework;
 # history (the calibration history store) sits beside persist and is used by app alone.
+# discovery (finding devices on the air) sits beside device; settings (writing the settings
+# file) sits on platform; both are used by app alone.
 # ant and ant/channels are one layer and use each other; ant/profiles and maps use nothing of
 # that layer. The ANT library (antlib), the virtual stick (antsim) and the wire both speak
 # (antwire) know nothing of the application. Nothing includes app/.
 set(FENNICK_MODULE_PLAN
-  "app          : device ant ant/channels ant/profiles maps history persist platform framework"
+  "app          : device discovery settings ant ant/channels ant/profiles maps history persist platform framework"
+  "discovery    : ant ant/channels ant/profiles persist platform framework"
+  "settings     : platform framework"
   "device       : ant ant/channels ant/profiles maps persist platform framework"
   "ant          : ant/channels ant/profiles maps persist platform framework"
   "ant/channels : ant ant/profiles maps persist platform framework"

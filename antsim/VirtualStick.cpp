@@ -87,6 +87,7 @@ VirtualStick::VirtualStick(Scenario scenario, NetworkKeys keys)
       FDecoder([this](const antwire::AntMessage &m) { handle(m); },
                [this](antwire::FrameError e) { emit(msg::SerialError, {uint8_t(e)}); })
 {
+    FDecoder.setSkipZeroPadding(true);
     for (const auto &config : FScenario.devices)
         FDevices.push_back(makeDevice(config, FScenario));
     FAir.resize(FDevices.size());

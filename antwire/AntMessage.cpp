@@ -47,6 +47,10 @@ void AntMessageDecoder::feedByte(uint8_t b)
             FPending.push_back(b);
             return;
         }
+        if (b == 0 && FSkipZeroPadding && !FResyncing) {
+            ++FPadding;
+            return;
+        }
         ++FDropped;
         if (!FResyncing)
             fail(FrameError::NoSync);

@@ -48,9 +48,13 @@ public:
     }
     void feed(const uint8_t *data, size_t size);
     void reset();
+    // Zero bytes where a frame should start are padding, skipped without an error, as an ANT
+    // chip does with hosts that pad every write.
+    void setSkipZeroPadding(bool skip) { FSkipZeroPadding = skip; }
     // Counters for diagnostics and tests.
     uint64_t framesDecoded() const { return FFrames; }
     uint64_t bytesDropped() const { return FDropped; }
+    uint64_t paddingSkipped() const { return FPadding; }
 
 private:
     void feedByte(uint8_t b);
@@ -58,10 +62,12 @@ private:
     Sink FSink;
     ErrorSink FErrors;
     bool FResyncing = false;       // an error was reported and no good frame came since
+    bool FSkipZeroPadding = false;
     std::vector<uint8_t> FPending; // bytes of the frame being assembled, from the sync byte on
     AntMessage FMessage;           // reused for every frame to spare an allocation each
     uint64_t FFrames = 0;
     uint64_t FDropped = 0;
+    uint64_t FPadding = 0;
 };
 
 } // namespace antwire

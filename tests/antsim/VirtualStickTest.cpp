@@ -142,6 +142,26 @@ TEST(VirtualStickProtocol, GarbageBetweenFramesIsReportedAndSkipped)
     EXPECT_EQ(got.back().msg.id, 0x6F);
 }
 
+TEST(VirtualStickProtocol, ZeroPaddingAfterEachFrameIsSkippedLikeAnAntChip)
+{
+    StickHost host(kTrainerOnly);
+    auto request = antwire::encodeMessage(0x4D, std::vector<uint8_t>{0, 0x52}.data(), 2);
+    for (int i = 0; i < 5; ++i)
+        request.push_back(0x00);
+    for (int i = 0; i < 3; ++i)
+        host.sendRaw(request);
+    auto got = host.take();
+    ASSERT_EQ(got.size(), 3u);
+    for (const auto &r : got)
+        EXPECT_EQ(r.msg.id, 0x52) << "no serial error for the padding";
+    // A stray byte that is not padding is still answered.
+    host.sendRaw({0x00, 0x37, 0x00});
+    got = host.take();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].msg.id, 0xAE);
+    EXPECT_EQ(got[0].msg.data, std::vector<uint8_t>{0x00});
+}
+
 TEST(VirtualStickProtocol, CapabilitiesAdvertiseExactlyWhatTheStickAnswers)
 {
     StickHost host(kTrainerOnly);

@@ -141,6 +141,27 @@ TEST(AntFraming, EachKindOfBadFramingIsReportedOnceInStreamOrder)
     EXPECT_EQ(c.decoder.framesDecoded(), 3u);
 }
 
+TEST(AntFraming, ZeroPaddingBetweenFramesIsSkippedOnlyWhenAskedFor)
+{
+    const auto padded = cat({frame(0x6F, {0}), {0, 0, 0, 0, 0}, frame(0x6F, {1}), {0, 0, 0, 0, 0}});
+    ErrorCollector strict;
+    strict.feed(padded);
+    EXPECT_EQ(strict.seen, (std::vector<int>{0x6F, kNoSync, 0x6F, kNoSync}));
+
+    ErrorCollector stick;
+    stick.decoder.setSkipZeroPadding(true);
+    stick.feed(padded);
+    EXPECT_EQ(stick.seen, (std::vector<int>{0x6F, 0x6F}));
+    EXPECT_EQ(stick.decoder.paddingSkipped(), 10u);
+    EXPECT_EQ(stick.decoder.bytesDropped(), 0u);
+
+    // Any other stray byte is still an error, with the zeros after it part of the same run;
+    // a zero inside a frame is data, not padding.
+    stick.seen.clear();
+    stick.feed(cat({{0, 0x55, 0, 0}, frame(0x6F, {0}), {0}, frame(0x4E, {0, 0, 0})}));
+    EXPECT_EQ(stick.seen, (std::vector<int>{kNoSync, 0x6F, 0x4E}));
+}
+
 TEST(AntFraming, ErrorsRestartAfterEveryGoodFrameAndReset)
 {
     ErrorCollector c;

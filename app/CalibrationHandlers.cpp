@@ -225,6 +225,7 @@ void TForm1::TarvoDeviceANT1ConnectChannelTimeOut(TObject *, TConnectChannelThre
 
 void TForm1::TarvoDeviceANT1Stats(TObject *)
 {
+    FlushMemoLines();
     RunHandler([this] {
         const double speed = FDevice->Speed();
         set_arrow(speed);

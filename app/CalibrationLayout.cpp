@@ -9,7 +9,6 @@
 #include "app/ResultsRecorder.h"
 #include "app/Logo.h"
 #include "framework/SysUtils.h"
-#include "platform/UiThread.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -64,7 +63,7 @@ void TArrowWidget::paintEvent(QPaintEvent *)
     painter.drawPolygon(outline, 7);
 }
 
-TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr)), FSelf(std::make_shared<TForm1 *>(this))
+TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr))
 {
     setWindowTitle(ApplicationTitle);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -82,6 +81,7 @@ TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr)), FSelf(s
     CreateFooter();
     ApplyDeviceDesignValues();
     BindDeviceEvents();
+    FMemoLines.SetMaxLines(MemoLineLimit);
     FMemoLines.AddLineObserver([this](const std::string &Line) { QueueMemoLine(Line); });
     SetSettingsNoticeSink([this](const std::string &Line) { FMemoLines.Add(TimeStamp() + " " + Line); });
 
@@ -96,7 +96,6 @@ TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
     SetSettingsNoticeSink({});
-    *FSelf = nullptr;
     // Freeing the device waits for its threads while processing messages: an event queued
     // before must find no window to run in.
     delete FDeviceEvents;
@@ -174,7 +173,7 @@ void TForm1::CreateFooter()
     Memo1 = new QPlainTextEdit(this);
     Memo1->setGeometry(0, ClientHeight + 10, 300, 100);
     Memo1->setReadOnly(true);
-    Memo1->setMaximumBlockCount(20000);
+    Memo1->setMaximumBlockCount(MemoLineLimit);
     Memo1->setAccessibleName("Debug log");
     Timer1 = new QTimer(this);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
@@ -223,16 +222,12 @@ void TForm1::BindDeviceEvents()
 
 void TForm1::QueueMemoLine(const std::string &Line)
 {
+    // The memo is hidden and nothing reads it between statistics ticks, so the lines wait for
+    // the next tick rather than wake the user-interface thread once per received page.
     std::lock_guard lock(FMemoLock);
     FMemoPending.push_back(Line);
-    if (FMemoFlushQueued)
-        return;
-    FMemoFlushQueued = true;
-    // One queued flush for a burst of lines keeps the user-interface thread's wake-ups low.
-    PostToUiThread([self = FSelf] {
-        if (*self)
-            (*self)->FlushMemoLines();
-    });
+    if (FMemoPending.size() > size_t(MemoLineLimit))
+        FMemoPending.erase(FMemoPending.begin(), FMemoPending.end() - MemoLineLimit);
 }
 
 void TForm1::FlushMemoLines()
@@ -241,7 +236,6 @@ void TForm1::FlushMemoLines()
     {
         std::lock_guard lock(FMemoLock);
         lines.swap(FMemoPending);
-        FMemoFlushQueued = false;
     }
     for (const std::string &line : lines)
         Memo1->appendPlainText(QString::fromStdString(line));

@@ -79,6 +79,8 @@ public:
     TResultsRecorder *Results() const { return FResults; }
     // The memo's lines: the controller and the trainer channel write here from any thread.
     TLogLines &MemoLines() { return FMemoLines; }
+    // The newest lines the debug memo keeps; --log keeps them all.
+    static constexpr int MemoLineLimit = 5000;
 
     bool IgnoreSettings() const { return FIgnoreSettings; }
     static bool TwoPointMode() { return FTwoPointMode; }
@@ -153,11 +155,8 @@ private:
     TResultsRecorder *FResults = nullptr;
     // A trainer calibration was running at the last look.
     bool FTrainerCalibrationRan = false;
-    // Alive while the window is; queued calls check it on the user-interface thread.
-    std::shared_ptr<TForm1 *> FSelf;
     std::mutex FMemoLock;
     std::vector<std::string> FMemoPending;
-    bool FMemoFlushQueued = false;
     const QEvent *FLastKey = nullptr;
     QPointer<QWidget> FLastKeyTarget;
 };

@@ -11,6 +11,7 @@ void TLogLines::AddLineObserver(TLineObserver Observer)
 int TLogLines::Add(const std::string &S)
 {
     const int index = TStringList::Add(S);
+    DropOldest();
     Notify(S);
     return index;
 }
@@ -18,7 +19,16 @@ int TLogLines::Add(const std::string &S)
 void TLogLines::Insert(int Index, const std::string &S)
 {
     TStringList::Insert(Index, S);
+    DropOldest();
     Notify(S);
+}
+
+void TLogLines::DropOldest()
+{
+    if (FMaxLines <= 0)
+        return;
+    while (Count() > FMaxLines)
+        Delete(0);
 }
 
 void TLogLines::Notify(const std::string &Line)

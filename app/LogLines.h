@@ -11,18 +11,24 @@
 #include <vector>
 
 // A string list that also hands every added line to its observers, on the adding thread,
-// after the line is in the list. Observers are added before lines arrive.
+// after the line is in the list. Observers are added before lines arrive. With a line limit
+// the list keeps only the newest lines (an hour of debug rows would otherwise stay in memory);
+// observers still see every line.
 class TLogLines : public TStringList {
 public:
     using TLineObserver = std::function<void(const std::string &Line)>;
     void AddLineObserver(TLineObserver Observer);
+    // 0: no limit.
+    void SetMaxLines(int MaxLines) { FMaxLines = MaxLines; }
 
     int Add(const std::string &S) override;
     void Insert(int Index, const std::string &S) override;
 
 private:
     void Notify(const std::string &Line);
+    void DropOldest();
     std::vector<TLineObserver> FObservers;
+    int FMaxLines = 0;
 };
 
 // Appends lines to a file (or to standard error), each written whole and flushed at once, so

@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <atomic>
 #include <chrono>
@@ -401,4 +404,35 @@ TEST_F(CalibrationWindowTest, TheStatisticsTickMovesTheArrowAndWritesTheSpeed)
     d->OnStats(d);
     EXPECT_EQ(Text(w->lblSpeed), "Speed 25.3");
     EXPECT_EQ(w->VrArrow1->x(), 146);
+}
+
+TEST_F(CalibrationWindowTest, TheDebugMemoKeepsTheNewestLinesAndFillsOnTheStatisticsTick)
+{
+    auto w = MakeWindow();
+    std::vector<std::string> copied;  // what --log would write
+    w->MemoLines().AddLineObserver([&](const std::string &Line) { copied.push_back(Line); });
+    const int extra = 700;
+    std::thread library([&] {
+        for (int i = 0; i < TForm1::MemoLineLimit + extra; ++i)
+            w->MemoLines().Add("row " + std::to_string(i));
+    });
+    library.join();
+    ProcessMessages();
+    EXPECT_EQ(w->Memo1->toPlainText(), "") << "no wake-up of the user-interface thread per line";
+    EXPECT_EQ(copied.size(), size_t(TForm1::MemoLineLimit + extra)) << "the log copy keeps every line";
+    ASSERT_EQ(w->MemoLines().Count(), TForm1::MemoLineLimit);
+    EXPECT_EQ(w->MemoLines()[0], "row " + std::to_string(extra));
+
+    TTarvoDeviceAntP *d = w->TarvoDeviceANT1();
+    d->OnStats(d);
+    const QTextDocument *memo = w->Memo1->document();
+    ASSERT_EQ(memo->blockCount(), TForm1::MemoLineLimit);
+    EXPECT_EQ(memo->firstBlock().text().toStdString(), "row " + std::to_string(extra));
+    EXPECT_EQ(memo->lastBlock().text().toStdString(), "row " + std::to_string(TForm1::MemoLineLimit + extra - 1));
+
+    // Lines of the next second join them at the next tick, the oldest making room.
+    w->MemoLines().Add("late row");
+    d->OnStats(d);
+    EXPECT_EQ(memo->blockCount(), TForm1::MemoLineLimit);
+    EXPECT_EQ(memo->lastBlock().text().toStdString(), "late row");
 }

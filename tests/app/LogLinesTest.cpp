@@ -35,6 +35,19 @@ TEST(LogLinesTest, ObserversSeeEveryAddedLineInTheListToo)
     EXPECT_EQ(lines.ToVector(), (std::vector<std::string>{"changed", "first"}));
 }
 
+TEST(LogLinesTest, ALineLimitKeepsTheNewestLinesWhileObserversSeeThemAll)
+{
+    TLogLines lines;
+    lines.SetMaxLines(3);
+    int seen = 0;
+    lines.AddLineObserver([&](const std::string &) { ++seen; });
+    for (const char *line : {"a", "b", "c", "d", "e"})
+        lines.Add(line);
+    lines.Insert(0, "f");  // an insert at the front is the oldest and goes at once
+    EXPECT_EQ(lines.ToVector(), (std::vector<std::string>{"c", "d", "e"}));
+    EXPECT_EQ(seen, 6);
+}
+
 TEST(LogLinesTest, TheFileCopyHasEveryLineWholeFromManyThreads)
 {
     char pattern[] = "/tmp/fennick-log-XXXXXX";

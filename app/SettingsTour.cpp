@@ -35,7 +35,7 @@ public:
     }
     std::string Manufacturer(uint16_t Id) const override
     {
-        return Id == 32 ? "Ulmora" : Id == 89 ? "Tacx" : Id == 1 ? "Garmin" : TDiscoverySource::Manufacturer(Id);
+        return Id == 32 ? "Ulmora" : Id == 89 ? "Brendel" : Id == 1 ? "Sarto" : TDiscoverySource::Manufacturer(Id);
     }
     std::string FeType(uint8_t Type) const override { return Type == 25 ? "trainer" : TDiscoverySource::FeType(Type); }
 

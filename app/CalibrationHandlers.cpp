@@ -2,6 +2,7 @@
 
 #include "app/CalibrationSettings.h"
 #include "app/Dialogs.h"
+#include "app/HeaderMenu.h"
 #include "app/ResultsRecorder.h"
 #include "app/WaitDlg.h"
 #include "ant/binding/AntLib.h"
@@ -104,6 +105,8 @@ void TForm1::Button5Click()
 {
     if (FDeviceBusy)
         return;
+    if (FHeaderMenu)
+        FHeaderMenu->BeforeConnect();
     RunHandler([this] {
         try {
             ConnectSteps();

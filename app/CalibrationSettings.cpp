@@ -5,6 +5,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
 #include "platform/RegistryHiveFile.h"
+#include "settings/SettingsKeys.h"
 
 #include <mutex>
 #include <optional>
@@ -13,8 +14,8 @@
 
 #include <sys/stat.h>
 
-const char *const TarvoDeviceKey = "Software\\Ulmora\\Virel\\TarvoDeviceAntP";
-const char *const TarvoCalibrationKey = "Software\\Ulmora\\Virel\\Calibration\\Tarvo";
+const char *const TarvoDeviceKey = TarvoDeviceKeyPath;
+const char *const TarvoCalibrationKey = TarvoCalibrationKeyPrefix;
 
 namespace {
 
@@ -121,18 +122,18 @@ void SetSettingsNoticeSink(std::function<void(const std::string &)> Sink)
 
 int32_t ReadUnitType()
 {
-    return ReadIntegerValue(TarvoDeviceKey, "TvdAntP_UnitType");
+    return ReadIntegerValue(TarvoDeviceKey, UnitTypeValue);
 }
 
 int32_t ReadDeviceNumber()
 {
-    return ReadIntegerValue(TarvoDeviceKey, "TvdAntP_DeviceNumber");
+    return ReadIntegerValue(TarvoDeviceKey, DeviceNumberValue);
 }
 
 long double ReadDiameter()
 {
-    const std::optional<std::string> text = ReadValueText(TarvoDeviceKey, "TvdAntP_Diameter");
-    return text ? NamingTheValue(TarvoDeviceKey, "TvdAntP_Diameter", [&] { return StrToFloat(*text); }) : 0.0L;
+    const std::optional<std::string> text = ReadValueText(TarvoDeviceKey, DiameterValue);
+    return text ? NamingTheValue(TarvoDeviceKey, DiameterValue, [&] { return StrToFloat(*text); }) : 0.0L;
 }
 
 std::string CalibrationKeyPath()

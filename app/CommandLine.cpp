@@ -41,7 +41,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
                 result.Error = "option '" + arg.Name + "' needs " + what;
         };
         const bool takesNoValue = arg.Name == "--help" || arg.Name == "-h" || arg.Name == "--version" ||
-                                  arg.Name == "--trainer-calibration" || arg.Name == "--results";
+                                  arg.Name == "--trainer-calibration" || arg.Name == "--results" ||
+                                  arg.Name == "--settings";
         if (takesNoValue && arg.Value) {
             result.Error = "option '" + arg.Name + "' takes no value";
         } else if (arg.Name == "--help" || arg.Name == "-h") {
@@ -52,6 +53,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
             o.TrainerCalibration = true;
         } else if (arg.Name == "--results") {
             o.Results = true;
+        } else if (arg.Name == "--settings") {
+            o.Settings = true;
         } else if (arg.Name == "--history") {
             value(o.HistoryFile, "a file name");
         } else if (arg.Name == "--history-export") {
@@ -102,6 +105,9 @@ std::string UsageText()
            "  --trainer-calibration       connect as Connect does, then open the trainer's own\n"
            "                              calibration (zero offset, spin-down)\n"
            "  --results                   open the results window (this session and the history)\n"
+           "  --settings                  open only the settings window: choose the trainer, the\n"
+           "                              model, its points and the roller diameter, and save\n"
+           "                              them into the settings file (see --registry)\n"
            "  --history FILE              keep the calibration history in FILE; default\n"
            "                              $XDG_DATA_HOME/fennick/history.sqlite\n"
            "  --history-export FILE       write the whole history as CSV to FILE and exit\n"

@@ -14,6 +14,7 @@ struct TAppOptions {
     std::string TraceFile;                      // empty: $FENNICK_ANT_TRACE as it is
     bool TrainerCalibration = false;            // connect, then open the trainer calibration
     bool Results = false;                       // open the results window at start
+    bool Settings = false;                      // the settings window on its own
     std::string HistoryFile;                    // empty: DefaultHistoryPath()
     std::string HistoryExport;                  // non-empty: write the history as CSV there, no window
 };

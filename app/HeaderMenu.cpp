@@ -3,7 +3,9 @@
 #include "app/DeviceEventBridge.h"
 #include "app/HeaderBand.h"
 #include "app/ResultsWindow.h"
+#include "app/SettingsWindow.h"
 #include "app/TrainerCalibrationWindow.h"
+#include "device/TarvoDeviceAntP.h"
 
 #include <QAction>
 #include <QMenu>
@@ -51,6 +53,9 @@ THeaderMenu::THeaderMenu(THeaderBand &Band, TTarvoDeviceAntP &Device, TDeviceEve
     FResults = AddEntry(Band, "Results\u2026", QKeySequence(Qt::CTRL | Qt::Key_R),
                         "This session's points and the history of past calibrations");
     connect(FResults, &QAction::triggered, this, [this] { OpenResults(); });
+    FSettings = AddEntry(Band, "Settings\u2026", QKeySequence(Qt::CTRL | Qt::Key_Comma),
+                         "The trainer, its model, the calibration points and the roller diameter");
+    connect(FSettings, &QAction::triggered, this, [this] { OpenSettings(); });
 }
 
 QAction *THeaderMenu::AddEntry(THeaderBand &Band, const char *Text, QKeySequence Key, const char *Tip)
@@ -95,3 +100,24 @@ TTrainerCalibrationWindow *THeaderMenu::OpenTrainerCalibration()
 }
 
 TTrainerCalibrationWindow *THeaderMenu::TrainerCalibrationWindow() const { return FTrainerCalibrationWindow; }
+
+TSettingsWindow *THeaderMenu::OpenSettings()
+{
+    if (!FSettingsWindow) {
+        TTarvoDeviceAntP *device = &FDevice;
+        auto *window = new TSettingsWindow(MakeDiscoverySource(), [device] { return device->Connected(); },
+                                           static_cast<QWidget *>(parent()));
+        FSettingsWindow = window;
+        PlaceBeside(*window, *static_cast<QWidget *>(parent()));
+    }
+    ShowOnTop(*FSettingsWindow);
+    return FSettingsWindow;
+}
+
+TSettingsWindow *THeaderMenu::SettingsWindow() const { return FSettingsWindow; }
+
+void THeaderMenu::BeforeConnect()
+{
+    if (FSettingsWindow)
+        FSettingsWindow->StopSearch();
+}

@@ -12,6 +12,7 @@ class THeaderBand;
 class TTarvoDeviceAntP;
 class TResultsRecorder;
 class TResultsWindow;
+class TSettingsWindow;
 class TTrainerCalibrationWindow;
 
 class THeaderMenu : public QObject {
@@ -31,6 +32,13 @@ public:
     TResultsWindow *OpenResults();
     TResultsWindow *ResultsWindow() const;
 
+    QAction *SettingsAction() const { return FSettings; }
+    // Shows the settings window, made on first use; raised when it is open.
+    TSettingsWindow *OpenSettings();
+    TSettingsWindow *SettingsWindow() const;
+    // Connect needs the ANT stick: a search of the settings window gives it up first.
+    void BeforeConnect();
+
 private:
     QAction *AddEntry(THeaderBand &Band, const char *Text, QKeySequence Key, const char *Tip);
 
@@ -41,4 +49,6 @@ private:
     QPointer<TTrainerCalibrationWindow> FTrainerCalibrationWindow;
     QAction *FResults;
     QPointer<TResultsWindow> FResultsWindow;
+    QAction *FSettings;
+    QPointer<TSettingsWindow> FSettingsWindow;
 };

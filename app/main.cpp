@@ -6,7 +6,11 @@
 #include "app/CommandLine.h"
 #include "app/ResultsTour.h"
 #include "app/ScreenshotTour.h"
+#include "app/SettingsTour.h"
+#include "app/SettingsWindow.h"
 #include "app/TrainerCalibrationTour.h"
+
+#include "app/DiscoverySource.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -14,6 +18,23 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+
+namespace {
+
+// No calibration window in this process: nothing of ours holds the stick.
+int RunSettingsWindow(QApplication &App, const char *ScreenshotDir)
+{
+    std::unique_ptr<TSettingsTour> tour;
+    if (ScreenshotDir)
+        tour = std::make_unique<TSettingsTour>(ScreenshotDir);
+    TSettingsWindow window(tour ? TSettingsTour::Source() : MakeDiscoverySource(), nullptr);
+    if (tour)
+        tour->SetWindow(&window);
+    window.show();
+    return App.exec();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -46,6 +67,8 @@ int main(int argc, char **argv)
 
     const char *screenshotDir = std::getenv("FENNICK_SCREENSHOT_DIR");
     const bool touring = screenshotDir != nullptr && *screenshotDir;
+    if (commandLine.Options.Settings)
+        return RunSettingsWindow(app, touring ? screenshotDir : nullptr);
     const bool trainerCalibration = commandLine.Options.TrainerCalibration;
     std::unique_ptr<TScreenshotTour> tour;
     std::unique_ptr<TTrainerCalibrationTour> calibrationTour;

@@ -2,6 +2,7 @@
 #include "platform/RegistryHiveFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -97,74 +98,147 @@ THiveParseResult LoadHive()
     return empty;
 }
 
-bool ModifyHive(const std::function<bool(THiveDoc &)> &change, bool &changed)
+namespace {
+
+std::string ErrnoText(int error)
 {
-    changed = false;
-    const std::string path = RegistryFile();
-    const std::string dir = DirOf(path);
+    return std::strerror(error);
+}
+
+// Temporary files left by a writer that died: under the lock nobody else writes one.
+void RemoveStaleTemporaries(const std::string &path)
+{
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec)
-        return false;
-
-    TFd lock(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.Fd < 0)
-        return false;
-    while (flock(lock.Fd, LOCK_EX) != 0)
-        if (errno != EINTR)
-            return false;
-
-    std::string bytes;
-    TReadStatus status = ReadFile(path, bytes);
-    if (status == rsError)
-        return false;
-    THiveDoc doc = ParseDoc(bytes);
-    if (!doc.Result.Complete)
-        return false;
-    if (status == rsMissing)
-        doc.Eol = "\n";
-    if (!change(doc))
-        return true;
-    changed = true;
-    const std::string out = Serialize(doc);
-
-    // Temporary files left by a writer that died: under the lock nobody else writes one.
     const std::string base = std::filesystem::path(path).filename().string() + ".tmp-";
-    for (const auto &entry : std::filesystem::directory_iterator(dir, ec)) {
+    for (const auto &entry : std::filesystem::directory_iterator(DirOf(path), ec)) {
         const std::string name = entry.path().filename().string();
         if (name.compare(0, base.size(), base) == 0)
             std::filesystem::remove(entry.path(), ec);
     }
+}
 
+// `<path>.bak` becomes the file now at `path`: a hard link where the file system has them,
+// else a synced copy of `oldBytes`; made under a temporary name and renamed, so that a crash
+// leaves the previous backup or the new one.
+bool KeepBackup(const std::string &path, const std::string &oldBytes, mode_t mode, std::string &why)
+{
+    const std::string tmpPath = path + ".tmp-bak";
+    unlink(tmpPath.c_str());
+    if (link(path.c_str(), tmpPath.c_str()) != 0) {
+        TFd copy(open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (copy.Fd < 0 || !WriteAll(copy.Fd, oldBytes) || fsync(copy.Fd) != 0) {
+            why = ErrnoText(errno);
+            unlink(tmpPath.c_str());
+            return false;
+        }
+    }
+    if (rename(tmpPath.c_str(), (path + ".bak").c_str()) != 0) {
+        why = ErrnoText(errno);
+        unlink(tmpPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RunBeforeReplaceHook()
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> g(gSettingsMutex);
+        hook = gBeforeReplaceHook;
+    }
+    if (hook)
+        hook();
+}
+
+} // namespace
+
+bool ReplaceFile(const std::string &path, const std::string &bytes, const TReplaceOptions &options, std::string &why)
+{
     std::string tmpl = path + ".tmp-XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     int tmpFd = mkstemp(name.data());
-    if (tmpFd < 0)
+    if (tmpFd < 0) {
+        why = ErrnoText(errno);
         return false;
+    }
     TFd tmp(tmpFd);
     const std::string tmpPath(name.data());
-    struct stat st{};
-    mode_t mode = (status == rsOk && stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : 0600;
-    bool ok = fchmod(tmp.Fd, mode) == 0 && WriteAll(tmp.Fd, out) && fsync(tmp.Fd) == 0;
+    bool ok = fchmod(tmp.Fd, options.Mode) == 0 && WriteAll(tmp.Fd, bytes) && fsync(tmp.Fd) == 0;
+    if (!ok)
+        why = ErrnoText(errno);
+    if (ok && options.Backup)
+        ok = KeepBackup(path, *options.Backup, options.Mode, why);
     if (ok) {
-        std::function<void()> hook;
-        {
-            std::lock_guard<std::mutex> g(gSettingsMutex);
-            hook = gBeforeReplaceHook;
-        }
-        if (hook)
-            hook();
+        RunBeforeReplaceHook();
         ok = rename(tmpPath.c_str(), path.c_str()) == 0;
+        if (!ok)
+            why = ErrnoText(errno);
     }
     if (!ok) {
         unlink(tmpPath.c_str());
         return false;
     }
-    TFd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TFd dirFd(open(DirOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Fd >= 0)
         (void)fsync(dirFd.Fd);
     return true;
+}
+
+THiveWrite ModifyHiveFile(const std::string &path, const std::function<bool(THiveDoc &)> &change, bool keepBackup)
+{
+    THiveWrite result;
+    std::error_code ec;
+    std::filesystem::create_directories(DirOf(path), ec);
+    if (ec) {
+        result.Why = ec.message();
+        return result;
+    }
+    TFd lock(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lock.Fd < 0) {
+        result.Why = ErrnoText(errno);
+        return result;
+    }
+    while (flock(lock.Fd, LOCK_EX) != 0)
+        if (errno != EINTR) {
+            result.Why = ErrnoText(errno);
+            return result;
+        }
+
+    std::string bytes;
+    const TReadStatus status = ReadFile(path, bytes);
+    if (status == rsError) {
+        result.Why = ErrnoText(errno);
+        return result;
+    }
+    THiveDoc doc = ParseDoc(bytes);
+    if (!doc.Result.Complete) {
+        result.Why = "the file is not valid at line " + std::to_string(doc.Result.ErrorLine) + ": " + doc.Result.Error;
+        return result;
+    }
+    if (status == rsMissing)
+        doc.Eol = "\n";
+    if (!change(doc)) {
+        result.Ok = true;
+        return result;
+    }
+    result.Changed = true;
+    RemoveStaleTemporaries(path);
+    struct stat st{};
+    TReplaceOptions options;
+    options.Mode = (status == rsOk && stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : 0600;
+    if (keepBackup && status == rsOk)
+        options.Backup = &bytes;
+    result.Ok = ReplaceFile(path, Serialize(doc), options, result.Why);
+    return result;
+}
+
+bool ModifyHive(const std::function<bool(THiveDoc &)> &change, bool &changed)
+{
+    const THiveWrite result = ModifyHiveFile(RegistryFile(), change, false);
+    changed = result.Changed;
+    return result.Ok;
 }
 
 bool ModifyHive(const std::function<bool(THiveDoc &)> &change)

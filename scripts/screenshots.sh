@@ -8,6 +8,8 @@
 # its instructions: trainer-calibration-pedal, -coast, -result. TOUR "results": P1 and P2 on a
 # rider who keeps pedalling, with the results window: results-calibrating, results-history
 # (run it twice with one FENNICK_SCREENSHOT_HISTORY=FILE for a history of two sessions).
+# TOUR "settings": the settings window alone on a list of three trainers: settings-trainers,
+# settings-invalid-point.
 # FENNICK_SCREENSHOT_LOG=FILE keeps fennick's debug log there. Exits 77 (skipped) when Xvfb is
 # not installed.
 set -euo pipefail
@@ -20,6 +22,7 @@ case "$tour" in
   calibration) moments=(start-message wait-dialog calibrating closing) ;;
   trainer-calibration) moments=(trainer-calibration-pedal trainer-calibration-coast trainer-calibration-result) ;;
   results) moments=(results-calibrating results-history) ;;
+  settings) moments=(settings-trainers settings-invalid-point) ;;
   *) echo "screenshots: unknown tour '$tour'" >&2; exit 2 ;;
 esac
 
@@ -55,6 +58,8 @@ if [ "$tour" = trainer-calibration ]; then
 elif [ "$tour" = results ]; then
   printf '%s\n' 'seed 1' 'trainer 4242' 'rider 0 200 90' >"$work/scenario.txt"
   args+=(--virtual-trainer="$work/scenario.txt" --results)
+elif [ "$tour" = settings ]; then
+  args+=(--settings)
 else
   args+=(--virtual-trainer)
 fi

@@ -64,6 +64,8 @@ TEST(CommandLineTest, MistakesAreNamed)
               "unexpected argument 'hills.scenario' (a scenario is given as --virtual-trainer=hills.scenario)");
     EXPECT_EQ(Parse({"--help=yes"}).Error, "option '--help' takes no value");
     EXPECT_EQ(Parse({"--trainer-calibration=spindown"}).Error, "option '--trainer-calibration' takes no value");
+    EXPECT_TRUE(Parse({"--settings"}).Options.Settings);
+    EXPECT_EQ(Parse({"--settings=x"}).Error, "option '--settings' takes no value");
     // A failed parse hands back no half-read options.
     const TCommandLine c = Parse({"--registry", "a.reg", "--bogus"});
     EXPECT_TRUE(c.Options.RegistryFile.empty());

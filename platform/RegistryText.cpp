@@ -3,6 +3,7 @@
 #include "framework/Utf8.h"
 
 #include <QString>
+#include <QStringDecoder>
 
 #include <cctype>
 #include <utility>
@@ -70,7 +71,10 @@ bool Utf16ToUtf8(const uint8_t *data, size_t units, std::string &out, bool stopA
 
 std::string Utf8ToUtf16(const std::string &s)
 {
-    std::u16string units = QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toStdU16String();
+    // A leading U+FEFF is text here, not a byte-order mark: QString::fromUtf8 would drop it.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    std::u16string units = text.toStdU16String();
     std::string out;
     out.reserve(units.size() * 2);
     for (char16_t u : units) {

@@ -168,6 +168,25 @@ TEST_F(RegistryTest, Utf16HiveIsReadAndKeptUtf16)
     EXPECT_EQ(after, std::string("\xFF\xFE", 2) + Utf16(expected));
 }
 
+TEST(RegistryHexText, TextWrittenAsUtf16BytesKeepsALeadingByteOrderMarkCharacter)
+{
+    // U+FEFF at the start of a value is text; the hex(2) bytes must carry it.
+    const std::string hive = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n";
+    for (const std::string text : {"\xEF\xBB\xBF%HOME%", "line\none", "\xEF\xBB\xBF"}) {
+        TRegHiveValue value;
+        value.Name = "V";
+        value.Type = REG_EXPAND_SZ;
+        value.Text = text;
+        std::string written;
+        ASSERT_TRUE(SetHiveValue(hive, "HKEY_CURRENT_USER\\Software", value, written));
+        const THiveParseResult back = ParseHive(written);
+        ASSERT_TRUE(back.Complete) << back.Error;
+        ASSERT_EQ(back.Keys.size(), 1u);
+        ASSERT_EQ(back.Keys[0].Values.size(), 1u);
+        EXPECT_EQ(back.Keys[0].Values[0].Text, text);
+    }
+}
+
 TEST_F(RegistryTest, OlderRegedit4HiveKeepsEightBitStrings)
 {
     WriteAll(Hive, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Ulmora]\n"

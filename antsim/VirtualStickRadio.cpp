@@ -126,7 +126,9 @@ bool VirtualStick::matches(const Channel &c, const SimDevice &d) const
         return false;
     if (c.transmissionType != 0 && c.transmissionType != d.transmissionType())
         return false;
-    return c.deviceNumber == 0 || c.deviceNumber == d.deviceNumber();
+    if (c.deviceNumber != 0 && c.deviceNumber != d.deviceNumber())
+        return false;
+    return listAllows(c, d);
 }
 
 void VirtualStick::startSearch(Channel &c, Nanos t)

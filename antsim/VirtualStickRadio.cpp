@@ -50,11 +50,17 @@ Nanos VirtualStick::deviceDue(size_t d) const
     return device.transmissionTime(k);
 }
 
+// A device coming into range keeps the message it will first be heard with: were it worked
+// out afresh each time, another device sending at the same instant would move the clock past
+// it, and two devices in step would hide one of them for good.
 void VirtualStick::refreshAir()
 {
-    for (size_t d = 0; d < FDevices.size(); ++d)
-        if (FAir[d].listened && !listenedFor(*FDevices[d]))
-            FAir[d].listened = false;
+    for (size_t d = 0; d < FDevices.size(); ++d) {
+        const bool listened = listenedFor(*FDevices[d]);
+        if (listened && !FAir[d].listened)
+            FAir[d].next = FDevices[d]->firstTransmissionAfter(FNow);
+        FAir[d].listened = listened;
+    }
 }
 
 Nanos VirtualStick::nextDue() const

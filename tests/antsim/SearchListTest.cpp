@@ -111,6 +111,19 @@ TEST(SearchList, ResetClearsTheLists)
     EXPECT_FALSE(pairedWith(host, {}, 0, 0, 1).empty());
 }
 
+TEST(SearchList, ADeviceSendingInStepWithAFollowedOneIsStillFound)
+{
+    // 300 sends at every other message of 100; with 100 followed on channel 1 and excluded
+    // from the search on channel 0, the search must still hear 300.
+    StickHost host("trainer 100\ntrainer 300 period=16384\n");
+    host.send(0x42, {1, 0, 0});
+    host.send(0x51, {1, 100, 0, 17, 0});
+    host.send(0x45, {1, 57});
+    host.send(0x4B, {1});
+    host.run(1.0);
+    EXPECT_EQ(pairedWith(host, {{0, 100, 0, 17, 0, 0}}, 1, 1, 1), std::set<uint16_t>{300});
+}
+
 uint16_t payload16(const Page &p, size_t at)
 {
     return uint16_t(p[at] | (p[at + 1] << 8));

@@ -13,10 +13,9 @@
 namespace {
 
 constexpr uint16_t kBaudRate = 57600;
-constexpr uint8_t kCapabilitiesMessage = 0x54;
 constexpr uint8_t kSearchListOption = 0x80; // advanced options byte
 constexpr auto kCapabilitiesWait = std::chrono::milliseconds(1000);
-constexpr auto kCloseWait = std::chrono::milliseconds(2000);
+constexpr auto kStopWait = std::chrono::milliseconds(2000);
 
 } // namespace
 
@@ -187,7 +186,7 @@ void TDeviceDiscovery::TImpl::CloseEverything()
     const auto allClosed = [this] {
         return std::none_of(FSlots.begin(), FSlots.end(), [](const TDiscoverySlot &s) { return s.Open; });
     };
-    if (!WaitFor(allClosed, kCloseWait))
+    if (!WaitFor(allClosed, kStopWait))
         Log("a channel did not report closed in time; the stick is released anyway");
     for (int ch = 0; ch < kMaxChannels; ++ch)
         if (std::lock_guard lock(FMutex); FSlots[size_t(ch)].Assigned)
@@ -195,7 +194,7 @@ void TDeviceDiscovery::TImpl::CloseEverything()
     const auto noneAssigned = [this] {
         return std::none_of(FSlots.begin(), FSlots.end(), [](const TDiscoverySlot &s) { return s.Assigned; });
     };
-    if (!WaitFor(noneAssigned, kCloseWait))
+    if (!WaitFor(noneAssigned, kStopWait))
         Log("a channel did not confirm its unassignment in time");
 }
 

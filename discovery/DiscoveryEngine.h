@@ -14,6 +14,10 @@
 
 using TDiscoveryClock = std::chrono::steady_clock;
 
+// Messages the search requests from the stick.
+constexpr uint8_t kChannelIdMessage = 0x51;
+constexpr uint8_t kCapabilitiesMessage = 0x54;
+
 enum class TSlotRole : uint8_t { Free, Search, Follow };
 
 // One channel of the stick as the search uses it.

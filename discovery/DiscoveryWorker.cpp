@@ -7,11 +7,10 @@
 
 namespace {
 
-constexpr uint8_t kChannelIdMessage = 0x51;
 constexpr uint8_t kNoHighPrioritySearch = 0;
 constexpr uint8_t kEndlessSearch = 255;
 constexpr auto kIdle = std::chrono::milliseconds(500);
-constexpr auto kCloseWait = std::chrono::milliseconds(1000);
+constexpr auto kSearchCloseWait = std::chrono::milliseconds(1000);
 // Pages 80/81 come only every quarter of a minute or so: a follow channel asks for them.
 constexpr auto kRequestSpacing = std::chrono::seconds(1);
 constexpr auto kRecentlyHeard = std::chrono::seconds(2);
@@ -135,7 +134,7 @@ void TDeviceDiscovery::TImpl::CloseAndWait(int Channel)
             return;
     }
     TAntLib::ANT_CloseChannel(uint8_t(Channel));
-    if (!WaitFor([&] { return FStopping || !FSlots[size_t(Channel)].Open; }, kCloseWait))
+    if (!WaitFor([&] { return FStopping || !FSlots[size_t(Channel)].Open; }, kSearchCloseWait))
         Log("channel " + std::to_string(Channel) + " did not report closed");
 }
 

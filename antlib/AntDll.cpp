@@ -343,6 +343,18 @@ bool ANT_LibConfig(uint8_t flags)
     return send(msg::LibConfig, {0, flags});
 }
 
+bool ANT_AddChannelID(uint8_t channel, uint16_t deviceNumber, uint8_t deviceType,
+                      uint8_t transmissionType, uint8_t listIndex)
+{
+    return send(msg::AddChannelIdToList, {channel, uint8_t(deviceNumber & 0xFF), uint8_t(deviceNumber >> 8),
+                                          deviceType, transmissionType, listIndex});
+}
+
+bool ANT_ConfigList(uint8_t channel, uint8_t listSize, uint8_t exclude)
+{
+    return send(msg::ConfigList, {channel, listSize, uint8_t(exclude ? 1 : 0)});
+}
+
 bool ANT_GetLastErrorText(char *buffer, uint16_t size)
 {
     if (!buffer || size == 0)

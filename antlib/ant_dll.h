@@ -43,6 +43,11 @@ ANT_EXPORT bool     ANT_SetChannelSearchTimeout(uint8_t channel, uint8_t timeout
 ANT_EXPORT bool     ANT_SetLowPriorityChannelSearchTimeout(uint8_t channel, uint8_t timeout);
 ANT_EXPORT bool     ANT_RxExtMesgsEnable(uint8_t enable);
 ANT_EXPORT bool     ANT_LibConfig(uint8_t flags);
+/* Inclusion/exclusion list of a receive channel's search. Optional for callers: older
+ * libraries lack them. */
+ANT_EXPORT bool     ANT_AddChannelID(uint8_t channel, uint16_t deviceNumber, uint8_t deviceType,
+                                     uint8_t transmissionType, uint8_t listIndex);
+ANT_EXPORT bool     ANT_ConfigList(uint8_t channel, uint8_t listSize, uint8_t exclude);
 
 /* Why the last stick could not be used (opened, claimed, reset), with its fix, as lines of
  * text; cut to fit `size` and always zero-terminated. False when there is nothing to tell.

@@ -139,6 +139,41 @@ bool parseTrainerCalibration(size_t line, std::string_view key, std::string_view
     return true;
 }
 
+// manufacturer=, model= and serial=, within what the kind's pages carry; false for other keys.
+bool parseIdentity(size_t line, std::string_view key, std::string_view val, DeviceKind kind, DeviceConfig &d)
+{
+    const bool strap = kind == DeviceKind::HeartRate;
+    if (key == "manufacturer")
+        d.manufacturer = uint16_t(integer(line, val, "manufacturer", 1, strap ? 255 : 65535));
+    else if (key == "model")
+        d.model = uint16_t(integer(line, val, "model", 0, strap ? 255 : 65535));
+    else if (key == "serial")
+        d.serial = uint32_t(integer(line, val, "serial", 0, strap ? 65535 : 0xFFFFFFFEu));
+    else
+        return false;
+    return true;
+}
+
+void parseDropout(size_t line, const std::vector<std::string_view> &t, Scenario &s)
+{
+    needArgs(line, t, 2, 4, "dropout START LENGTH [trainer|hr|console [NUMBER]|all]");
+    Dropout d;
+    d.start = number(line, t[1], "start", 0, kMaxSeconds);
+    d.length = number(line, t[2], "length", 0, kMaxSeconds);
+    if (d.length <= 0)
+        fail(line, "dropout length must be greater than 0");
+    if (t.size() >= 4 && t[3] != "all") {
+        d.allDevices = false;
+        if (!kindFromName(t[3], d.kind))
+            fail(line, "unknown device kind '" + std::string(t[3]) + "'");
+        if (t.size() == 5)
+            d.deviceNumber = uint16_t(integer(line, t[4], "device number", 1, 65535));
+    } else if (t.size() == 5) {
+        fail(line, "a device number needs a device kind");
+    }
+    s.dropouts.push_back(d);
+}
+
 void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind kind,
                  Scenario &s)
 {
@@ -158,6 +193,8 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
             fail(line, "expected option=value, got '" + std::string(t[i]) + "'");
         std::string_view key = t[i].substr(0, eq), val = t[i].substr(eq + 1);
         if (kind == DeviceKind::Trainer && parseTrainerCalibration(line, key, val, d))
+            continue;
+        if (kind != DeviceKind::Console && parseIdentity(line, key, val, kind, d))
             continue;
         if (key == "transmission") {
             d.transmissionType = uint8_t(integer(line, val, "transmission type", 1, 255));
@@ -255,18 +292,7 @@ Scenario parseScenario(std::string_view text)
         } else if (cmd == "rider") {
             parseRider(lineNo, t, s);
         } else if (cmd == "dropout") {
-            needArgs(lineNo, t, 2, 3, "dropout START LENGTH [trainer|hr|console|all]");
-            Dropout d;
-            d.start = number(lineNo, t[1], "start", 0, kMaxSeconds);
-            d.length = number(lineNo, t[2], "length", 0, kMaxSeconds);
-            if (d.length <= 0)
-                fail(lineNo, "dropout length must be greater than 0");
-            if (t.size() == 4 && t[3] != "all") {
-                d.allDevices = false;
-                if (!kindFromName(t[3], d.kind))
-                    fail(lineNo, "unknown device kind '" + std::string(t[3]) + "'");
-            }
-            s.dropouts.push_back(d);
+            parseDropout(lineNo, t, s);
         } else if (cmd == "ack_failure") {
             needArgs(lineNo, t, 1, 1, "ack_failure PROBABILITY");
             if (seenAck)

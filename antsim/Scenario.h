@@ -3,6 +3,7 @@
 // small text format described in SCENARIOS.md; the built-in default is one trainer and a
 // rider pedalling steadily.
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -43,6 +44,10 @@ struct DeviceConfig {
     static constexpr uint8_t kZeroOffsetBit = 0x40;
     static constexpr uint8_t kSpinDownBit = 0x80;
     uint8_t heartRate = 120;        // heart-rate strap: beats per minute
+    // Identity in the trainer's pages 80/81 (a strap's pages 2/3); unset: the kind's default.
+    std::optional<uint16_t> manufacturer;
+    std::optional<uint16_t> model;
+    std::optional<uint32_t> serial;
 };
 
 // Rider effort from `from` seconds on, until the next entry.
@@ -60,6 +65,7 @@ struct Dropout {
     double length = 0.0;
     bool allDevices = true;
     DeviceKind kind = DeviceKind::Trainer; // when not allDevices
+    uint16_t deviceNumber = 0;             // with a kind: only that device; 0 every one
 };
 
 enum class ConsoleKey : uint8_t { Plus, Minus, Enter, Tab };

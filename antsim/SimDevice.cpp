@@ -57,11 +57,18 @@ SimDevice::SimDevice(const DeviceConfig &config, const Scenario &world) : FConfi
 {
 }
 
+bool SimDevice::covers(const Dropout &d) const
+{
+    if (d.allDevices)
+        return true;
+    return d.kind == FConfig.kind && (d.deviceNumber == 0 || d.deviceNumber == FConfig.deviceNumber);
+}
+
 bool SimDevice::onAir(Nanos t) const
 {
     const double s = toSeconds(t);
     for (const auto &d : FWorld.dropouts)
-        if ((d.allDevices || d.kind == FConfig.kind) && s >= d.start && s < d.start + d.length)
+        if (covers(d) && s >= d.start && s < d.start + d.length)
             return false;
     return true;
 }
@@ -245,14 +252,12 @@ Page SimTrainer::page(uint8_t number, Nanos now)
         break;
     }
     case fec::kManufacturerInfo:
-        p[3] = 1;    // hardware revision
-        p[4] = 0xFF; // manufacturer: development id 255
-        p[5] = 0x00;
-        p[6] = 1;    // model
-        p[7] = 0;
+        p[3] = 1; // hardware revision
+        put16(p, 4, FConfig.manufacturer.value_or(255)); // 255: the development id
+        put16(p, 6, FConfig.model.value_or(1));
         break;
     case fec::kProductInfo: {
-        const uint32_t serial = 0x00070000u | FConfig.deviceNumber;
+        const uint32_t serial = FConfig.serial.value_or(0x00070000u | FConfig.deviceNumber);
         p[2] = 0xFF;
         p[3] = 10;
         p[4] = uint8_t(serial);
@@ -433,13 +438,13 @@ Transmission SimHeartRate::transmit(Nanos now)
         break;
     }
     case 2:
-        p[1] = 255;
-        put16(p, 2, FConfig.deviceNumber);
+        p[1] = uint8_t(FConfig.manufacturer.value_or(255));
+        put16(p, 2, FConfig.serial.value_or(FConfig.deviceNumber)); // the serial's upper half
         break;
     case 3:
-        p[1] = 1;
-        p[2] = 2;
-        p[3] = 3;
+        p[1] = 1; // hardware version
+        p[2] = 2; // software version
+        p[3] = uint8_t(FConfig.model.value_or(3));
         break;
     case 4:
         put16(p, 2, previous);

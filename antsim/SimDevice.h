@@ -46,6 +46,8 @@ public:
     bool publicNetwork() const { return FPublicNetwork; }
     // Whether the device can be heard at time t (scenario dropouts).
     bool onAir(Nanos t) const;
+    // Whether a dropout applies to this device.
+    bool covers(const Dropout &d) const;
     // The device's own clock: its k-th message goes on air at k periods from the stick's
     // start, whether anyone hears it or not.
     Nanos transmissionTime(uint64_t k) const { return fromTicks(k * FPeriod); }

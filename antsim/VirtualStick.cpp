@@ -33,6 +33,10 @@ size_t minLength(uint8_t id)
         return 3;
     case msg::ChannelId:
         return 5;
+    case msg::AddChannelIdToList:
+        return 6;
+    case msg::ConfigList:
+        return 3;
     case msg::NetworkKey: case msg::BroadcastData: case msg::AcknowledgedData: case msg::BurstData:
         return 9;
     default:
@@ -162,13 +166,14 @@ void VirtualStick::emitData(uint8_t id, uint8_t channelByte, const Page &payload
 }
 
 // Only what handle() answers: every kind of channel and data (no "cannot" flag), network
-// keys, the serial number, the low-priority search and extended data. No per-channel power,
-// scan mode, search lists, proximity search, scripts, SensRcore or the later option bytes.
+// keys, the serial number, the low-priority search, search lists and extended data. No
+// per-channel power, scan mode, proximity search, scripts, SensRcore or later option bytes.
 void VirtualStick::emitCapabilities()
 {
     namespace cap = antwire::capability;
     const uint8_t standard = 0x00;
-    const uint8_t advanced = cap::NetworkEnabled | cap::SerialNumberEnabled | cap::LowPrioritySearchEnabled;
+    const uint8_t advanced = cap::NetworkEnabled | cap::SerialNumberEnabled | cap::LowPrioritySearchEnabled |
+                             cap::SearchListEnabled;
     const uint8_t advanced2 = cap::ExtendedMessagesEnabled;
     emit(msg::Capabilities, {uint8_t(kChannels), uint8_t(kNetworks), standard, advanced, advanced2,
                              0x00 /* SensRcore channels */, 0x00, 0x00});
@@ -305,6 +310,9 @@ void VirtualStick::handle(const antwire::AntMessage &m)
         respond(first, m.id, response::NoError);
         return;
     }
+    case msg::AddChannelIdToList: case msg::ConfigList:
+        handleList(m);
+        return;
     case msg::OpenChannel: {
         Channel *c = channelIf(first, assigned, response::ChannelInWrongState);
         if (!c)

@@ -42,6 +42,8 @@ public:
     // crystal drift, far too little for a period that does not fit the device's.
     static constexpr uint16_t kRxWindowTicks = 32;
     static constexpr Nanos kNever = Nanos::max();
+    // Entries of a channel's inclusion/exclusion list.
+    static constexpr uint8_t kListCapacity = 4;
 
     VirtualStick(Scenario scenario, NetworkKeys keys);
     ~VirtualStick();
@@ -70,6 +72,12 @@ public:
 
 private:
     enum class State : uint8_t { Unassigned = 0, Assigned = 1, Searching = 2, Tracking = 3 };
+    // A channel id in a search list; a zero field matches anything.
+    struct ListEntry {
+        uint16_t deviceNumber = 0;
+        uint8_t deviceType = 0;
+        uint8_t transmissionType = 0;
+    };
     struct Channel {
         State state = State::Unassigned;
         uint8_t type = 0;
@@ -81,6 +89,10 @@ private:
         uint8_t rfFrequency = 66;
         uint8_t searchTimeout = 10;   // 2.5 s units, high priority
         uint8_t lpSearchTimeout = 2;  // 2.5 s units, low priority
+        // search list: the first listSize entries include (or exclude) devices
+        std::array<ListEntry, kListCapacity> list{};
+        uint8_t listSize = 0;
+        bool listExcludes = false;
         // radio
         Nanos slotBase{0};
         uint64_t slotIndex = 0;
@@ -119,6 +131,9 @@ private:
     void startSearch(Channel &c, Nanos t);
     void closeChannel(int ch);
     bool matches(const Channel &c, const SimDevice &d) const;
+    // Search lists (0x59, 0x5A); listAllows is false for a device the list keeps out.
+    void handleList(const antwire::AntMessage &m);
+    bool listAllows(const Channel &c, const SimDevice &d) const;
     bool chance(double probability);
     void deliverFromHost(int ch, Channel &c, bool heard, Nanos t);
     // The device takes the page; the scenario's host log gets a line for it.

@@ -50,11 +50,17 @@ Nanos VirtualStick::deviceDue(size_t d) const
     return device.transmissionTime(k);
 }
 
+// A device coming into range keeps the message it will first be heard with: were it worked
+// out afresh each time, another device sending at the same instant would move the clock past
+// it, and two devices in step would hide one of them for good.
 void VirtualStick::refreshAir()
 {
-    for (size_t d = 0; d < FDevices.size(); ++d)
-        if (FAir[d].listened && !listenedFor(*FDevices[d]))
-            FAir[d].listened = false;
+    for (size_t d = 0; d < FDevices.size(); ++d) {
+        const bool listened = listenedFor(*FDevices[d]);
+        if (listened && !FAir[d].listened)
+            FAir[d].next = FDevices[d]->firstTransmissionAfter(FNow);
+        FAir[d].listened = listened;
+    }
 }
 
 Nanos VirtualStick::nextDue() const
@@ -126,7 +132,9 @@ bool VirtualStick::matches(const Channel &c, const SimDevice &d) const
         return false;
     if (c.transmissionType != 0 && c.transmissionType != d.transmissionType())
         return false;
-    return c.deviceNumber == 0 || c.deviceNumber == d.deviceNumber();
+    if (c.deviceNumber != 0 && c.deviceNumber != d.deviceNumber())
+        return false;
+    return listAllows(c, d);
 }
 
 void VirtualStick::startSearch(Channel &c, Nanos t)

@@ -144,6 +144,8 @@ const char *traceMessageName(uint8_t id, const uint8_t *data, size_t size)
     case msg::ChannelId: return "channel_id";
     case msg::ChannelStatus: return "channel_status";
     case msg::Capabilities: return "capabilities";
+    case msg::AddChannelIdToList: return "add_channel_id_to_list";
+    case msg::ConfigList: return "config_list";
     case msg::OpenRxScanMode: return "open_rx_scan_mode";
     case msg::LowPrioritySearchTimeout: return "low_priority_search_timeout";
     case msg::EnableExtendedMessages: return "enable_extended_messages";
@@ -168,6 +170,7 @@ int traceChannel(uint8_t id, const uint8_t *data, size_t size)
     case msg::OpenChannel: case msg::CloseChannel: case msg::RequestMessage:
     case msg::BroadcastData: case msg::AcknowledgedData: case msg::ChannelId:
     case msg::ChannelStatus: case msg::LowPrioritySearchTimeout:
+    case msg::AddChannelIdToList: case msg::ConfigList:
         return data[0];
     default:
         return -1;

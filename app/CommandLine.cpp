@@ -1,5 +1,8 @@
 #include "app/CommandLine.h"
 
+#include <cctype>
+#include <stdexcept>
+
 #ifndef FENNICK_VERSION
 #error "FENNICK_VERSION comes from the build"
 #endif
@@ -18,6 +21,26 @@ TArgument SplitArgument(const std::string &Arg)
     if (Arg.rfind("--", 0) != 0 || eq == std::string::npos)
         return {Arg, std::nullopt};
     return {Arg.substr(0, eq), Arg.substr(eq + 1)};
+}
+
+// A time of --scan: seconds, more than 0 and at most an hour.
+std::optional<double> ScanTime(const std::string &Text)
+{
+    size_t used = 0;
+    double seconds = 0;
+    try {
+        seconds = std::stod(Text, &used);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+    if (used != Text.size() || !(seconds > 0 && seconds <= 3600))
+        return std::nullopt;
+    return seconds;
+}
+
+bool LooksLikeNumber(const std::string &Text)
+{
+    return !Text.empty() && (std::isdigit(static_cast<unsigned char>(Text[0])) || Text[0] == '.');
 }
 
 } // namespace
@@ -67,6 +90,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &Args)
             value(o.LogFile, "a file name (or - for standard error)");
         } else if (arg.Name == "--trace") {
             value(o.TraceFile, "a file name");
+        } else if (arg.Name == "--scan") {
+            std::string text = arg.Value.value_or("");
+            if (!arg.Value && i + 1 < Args.size() && LooksLikeNumber(Args[i + 1]))
+                text = Args[++i];
+            o.ScanSeconds = text.empty() && !arg.Value ? std::optional<double>(DefaultScanSeconds) : ScanTime(text);
+            if (!o.ScanSeconds)
+                result.Error = "option '--scan' needs a time in seconds (more than 0, at most 3600), got '" +
+                               text + "'";
         } else if (arg.Name == "--virtual-trainer") {
             if (arg.Value && arg.Value->empty())
                 result.Error = "option '--virtual-trainer=' needs a scenario after '='";
@@ -111,11 +142,16 @@ std::string UsageText()
            "  --history FILE              keep the calibration history in FILE; default\n"
            "                              $XDG_DATA_HOME/fennick/history.sqlite\n"
            "  --history-export FILE       write the whole history as CSV to FILE and exit\n"
+           "  --scan [SECONDS]            listen for SECONDS (default 10) and list the FE-C\n"
+           "                              trainers and heart-rate straps heard, one per line:\n"
+           "                              KIND NUMBER transmission=T manufacturer=M model=N\n"
+           "                              fe=F rate=R heard=S (- when not known); no window\n"
            "  -h, --help                  show this help and exit\n"
            "      --version               show the version and exit\n"
            "\n"
            "Exit status: 0 when the application ends normally, 2 for a command line that is\n"
-           "not understood.\n";
+           "not understood. With --scan: 0 when a trainer was heard, 1 when none was (or no\n"
+           "stick could be used).\n";
 }
 
 std::string VersionText()

@@ -17,7 +17,11 @@ struct TAppOptions {
     bool Settings = false;                      // the settings window on its own
     std::string HistoryFile;                    // empty: DefaultHistoryPath()
     std::string HistoryExport;                  // non-empty: write the history as CSV there, no window
+    std::optional<double> ScanSeconds;          // --scan: list the devices heard, no window
 };
+
+// What --scan listens for when given no time.
+constexpr double DefaultScanSeconds = 10;
 
 struct TCommandLine {
     TAppOptions Options;

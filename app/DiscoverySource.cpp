@@ -2,17 +2,18 @@
 
 namespace {
 
-// Until a build brings the search on the air, the window says so when Search is pressed.
-class TNoDiscoverySource : public TDiscoverySource {
+// The search on the air, through the ANT library.
+class TAirDiscoverySource : public TDiscoverySource {
 public:
-    bool Start(std::string &Why) override
-    {
-        Why = "Searching for trainers is not available in this build. Enter the device number by hand.";
-        return false;
-    }
-    void Stop() override {}
-    bool Running() const override { return false; }
-    std::vector<TDiscoveredDevice> Devices() const override { return {}; }
+    bool Start(std::string &Why) override { return FDiscovery.Start(Why); }
+    void Stop() override { FDiscovery.Stop(); }
+    bool Running() const override { return FDiscovery.Running(); }
+    std::vector<TDiscoveredDevice> Devices() const override { return FDiscovery.Devices(); }
+    std::string Manufacturer(uint16_t Id) const override { return ManufacturerName(Id); }
+    std::string FeType(uint8_t Type) const override { return FeTypeName(Type); }
+
+private:
+    TDeviceDiscovery FDiscovery;
 };
 
 } // namespace
@@ -29,5 +30,5 @@ std::string TDiscoverySource::FeType(uint8_t Type) const
 
 std::unique_ptr<TDiscoverySource> MakeDiscoverySource()
 {
-    return std::make_unique<TNoDiscoverySource>();
+    return std::make_unique<TAirDiscoverySource>();
 }

@@ -4,6 +4,7 @@
 #include "app/HeaderMenu.h"
 #include "app/ResultsRecorder.h"
 #include "app/CommandLine.h"
+#include "app/DeviceScan.h"
 #include "app/ResultsTour.h"
 #include "app/ScreenshotTour.h"
 #include "app/SettingsTour.h"
@@ -59,6 +60,8 @@ int main(int argc, char **argv)
         std::cerr << "fennick: " << error << "\n";
         return CommandLineErrorExitCode;
     }
+    if (commandLine.Options.ScanSeconds)
+        return ScanDevices(session);
     // Qt sees no arguments: the command line is ours alone (QT_QPA_PLATFORM and the other
     // environment variables still reach it).
     int qtArgc = 1;

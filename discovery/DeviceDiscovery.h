@@ -7,6 +7,7 @@
 // how often each one is heard and when it was last heard. Stop() closes every channel and
 // releases the stick.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ struct TDiscoveredDevice {
     double SecondsSinceHeard = 0;                // at the moment of the snapshot
     double MessagesPerSecond = 0;                // over the last few seconds
     uint32_t Messages = 0;                       // heard since the device was found
+    // False when every channel of the stick was taken: the device was heard by the search
+    // but is not followed, so its rate and last-heard time stay as they were then.
+    bool Followed = true;
 };
 
 class TDeviceDiscovery {
@@ -37,7 +41,8 @@ public:
     TDeviceDiscovery &operator=(const TDeviceDiscovery &) = delete;
 
     // Loads the library, opens the first stick and starts searching. False, with the reason
-    // in `Why` ("No ANT stick was found."), when it cannot.
+    // in `Why` ("No ANT stick was found."), when it cannot; also while another part of the
+    // program holds the library (the trainer connection): the stick is never taken from it.
     bool Start(std::string &Why);
     // Closes every channel and releases the stick; the list is kept.
     void Stop();
@@ -46,6 +51,10 @@ public:
     // The devices found so far: trainers first, then straps, each in the order found. Safe
     // from any thread.
     std::vector<TDiscoveredDevice> Devices() const;
+
+    // Lines for support (what the search did and why); called on the caller's thread and the
+    // search's own worker, never on the library's. Unset: the debugger output. Set before Start.
+    std::function<void(const std::string &)> OnLog;
 
 private:
     struct TImpl;

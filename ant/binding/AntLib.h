@@ -53,7 +53,13 @@ typedef bool (*ANT_EVENT_FUNC)(uint8_t channel, uint8_t event);
 
 // Functions a library may lack without anything being reported: looked up when present.
 #define FENNICK_ANT_OPTIONAL_FUNCTIONS(X)                                                          \
-    X(ANT_GetLastErrorText, bool, (char *buffer, uint16_t size), (buffer, size))
+    X(ANT_GetLastErrorText, bool, (char *buffer, uint16_t size), (buffer, size))                  \
+    X(ANT_AddChannelID, bool,                                                                      \
+      (uint8_t channel, uint16_t deviceNumber, uint8_t deviceType, uint8_t transmissionType,       \
+       uint8_t listIndex),                                                                         \
+      (channel, deviceNumber, deviceType, transmissionType, listIndex))                            \
+    X(ANT_ConfigList, bool, (uint8_t channel, uint8_t listSize, uint8_t exclude),                  \
+      (channel, listSize, exclude))
 
 // One pointer per library function, in table order, then the optional ones; null when missing.
 struct TAntFunctions {

@@ -381,8 +381,8 @@ TEST_F(VirtualStickDll, CapabilitiesReachTheResponseCallbackWhole)
         if (r.response && r.code == 0x54) {
             EXPECT_EQ(r.channel, 0);
             // 8 channels, 8 networks, no "cannot" flag, networks + serial number + low-priority
-            // search, extended messages, and nothing else.
-            EXPECT_EQ(r.row, (std::vector<uint8_t>{8, 8, 0x00, 0x2A, 0x02, 0, 0, 0, 0, 0}));
+            // search + search lists, extended messages, and nothing else.
+            EXPECT_EQ(r.row, (std::vector<uint8_t>{8, 8, 0x00, 0xAA, 0x02, 0, 0, 0, 0, 0}));
         }
 }
 

@@ -71,6 +71,20 @@ TEST(CommandLineTest, MistakesAreNamed)
     EXPECT_TRUE(c.Options.RegistryFile.empty());
 }
 
+TEST(CommandLineTest, ScanTakesAnOptionalTimeInSeconds)
+{
+    EXPECT_EQ(Parse({"--scan"}).Options.ScanSeconds, DefaultScanSeconds);
+    EXPECT_EQ(Parse({"--scan", "3"}).Options.ScanSeconds, 3.0);
+    EXPECT_EQ(Parse({"--scan=2.5", "--log", "-"}).Options.ScanSeconds, 2.5);
+    const TCommandLine followed = Parse({"--scan", "--virtual-trainer=x"});
+    EXPECT_EQ(followed.Options.ScanSeconds, DefaultScanSeconds);
+    EXPECT_EQ(followed.Options.VirtualTrainer, "x");
+    EXPECT_FALSE(Parse({}).Options.ScanSeconds);
+    for (const char *bad : {"--scan=0", "--scan=soon", "--scan=", "--scan=3601", "--scan=4s"})
+        EXPECT_NE(Parse({bad}).Error.find("'--scan' needs a time"), std::string::npos) << bad;
+    EXPECT_NE(Parse({"--scan", "-1"}).Error, "");
+}
+
 TEST(CommandLineTest, OptionsReachTheProcess)
 {
     ::unsetenv("FENNICK_VIRTUAL_TRAINER");

@@ -72,8 +72,10 @@ void TDeviceDiscovery::TImpl::OnPairing(const TPairing &Pairing, const uint8_t *
         d.Info.Followed = false;
         d.FoundAt = TDiscoveryClock::now();
         FDevices.push_back(std::move(d));
-        if (Page8)
+        if (Page8) {
             Heard(FDevices.back(), Page8);
+            FDevices.back().FoundAt = FDevices.back().LastHeard;
+        }
     }
     FPairings.push_back(Pairing);
 }

@@ -10,7 +10,8 @@ public:
     static constexpr std::chrono::seconds kWindow{5};
 
     void Heard(TClock::time_point At);
-    // Over the window, or since `Since` when that is shorter (at least one second).
+    // Over the window, or since `Since` (the first message) when that is shorter; a span under
+    // one second counts as one.
     double PerSecond(TClock::time_point Now, TClock::time_point Since) const;
 
 private:

@@ -80,9 +80,12 @@ TEST(DiscoveryRate, CountsOnlyTheLastSecondsAndNeverDividesByLessThanOne)
     EXPECT_NEAR(rate.PerSecond(t0 + 10s, t0), 4.0, 0.21);
     EXPECT_NEAR(rate.PerSecond(t0 + 13s, t0), 1.6, 0.21); // quiet for the last 3 s
     EXPECT_DOUBLE_EQ(rate.PerSecond(t0 + 30s, t0), 0.0);
+    // Found by its message at t0: a 4 Hz trainer reads 4 a few seconds later, not 4.2.
     TMessageRate fresh;
-    fresh.Heard(t0);
-    EXPECT_DOUBLE_EQ(fresh.PerSecond(t0 + 100ms, t0), 1.0);
+    for (int i = 0; i < 20; ++i)
+        fresh.Heard(t0 + i * 250ms);
+    EXPECT_DOUBLE_EQ(fresh.PerSecond(t0 + 4750ms, t0), 4.0);
+    EXPECT_DOUBLE_EQ(fresh.PerSecond(t0 + 4800ms, t0), 19 / 4.8);
 }
 
 } // namespace

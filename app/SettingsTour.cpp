@@ -11,37 +11,8 @@
 namespace {
 
 constexpr int TourPollMs = 200;
+constexpr qint64 SearchMs = 10000;
 constexpr uint16_t TourTrainer = 4711;
-
-class TTourSource : public TDiscoverySource {
-public:
-    bool Start(std::string &) override { return FRunning = true; }
-    void Stop() override { FRunning = false; }
-    bool Running() const override { return FRunning; }
-    std::vector<TDiscoveredDevice> Devices() const override
-    {
-        auto trainer = [](uint16_t Number, uint16_t Maker, uint16_t Model, double Rate, double Since) {
-            TDiscoveredDevice d;
-            d.DeviceNumber = Number;
-            d.TransmissionType = 5;
-            d.ManufacturerId = Maker;
-            d.ModelNumber = Model;
-            d.FeType = 25;
-            d.MessagesPerSecond = Rate;
-            d.SecondsSinceHeard = Since;
-            return d;
-        };
-        return {trainer(TourTrainer, 32, 2, 4.0, 0.2), trainer(31022, 89, 7, 3.9, 0.4), trainer(602, 1, 11, 0, 14.0)};
-    }
-    std::string Manufacturer(uint16_t Id) const override
-    {
-        return Id == 32 ? "Ulmora" : Id == 89 ? "Brendel" : Id == 1 ? "Sarto" : TDiscoverySource::Manufacturer(Id);
-    }
-    std::string FeType(uint8_t Type) const override { return Type == 25 ? "trainer" : TDiscoverySource::FeType(Type); }
-
-private:
-    bool FRunning = false;
-};
 
 } // namespace
 
@@ -49,11 +20,6 @@ TSettingsTour::TSettingsTour(std::string Dir) : FDir(std::move(Dir))
 {
     connect(&FPoll, &QTimer::timeout, this, [this] { Step(); });
     FPoll.start(TourPollMs);
-}
-
-std::unique_ptr<TDiscoverySource> TSettingsTour::Source()
-{
-    return std::make_unique<TTourSource>();
 }
 
 void TSettingsTour::Step()
@@ -73,10 +39,12 @@ void TSettingsTour::Step()
             window->Edits[sfLevel1 + 2 * p]->setText(QString::number(Levels[p]));
         }
         window->Trainers->StartSearch();
+        FSearching.start();
         ++FStep;
         break;
     case 1:
-        if (window->Trainers->Table->topLevelItemCount() == 3) {
+        // Long enough for every identity to come and for the trainer that left to show it.
+        if (window->Trainers->Table->topLevelItemCount() == 3 && FSearching.elapsed() >= SearchMs) {
             window->Trainers->Table->setCurrentItem(window->Trainers->Table->topLevelItem(1));
             FStep += TScreenshotTour::SaveTopLevels(FDir, Trainers);
         }

@@ -1,9 +1,10 @@
 #pragma once
-// The settings window's screenshot tour ($FENNICK_SCREENSHOT_DIR with --settings): the window
-// on a list of three trainers, searching, with the one in the settings marked; then with a
-// point the trainer cannot take; then it closes.
+// The settings window's screenshot tour ($FENNICK_SCREENSHOT_DIR with --settings, on a virtual
+// world of three trainers): the window after 10 s of searching, with the one in the settings
+// marked; then with a point the trainer cannot take; then it closes.
 #include "app/DiscoverySource.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -19,8 +20,6 @@ public:
     static constexpr const char *InvalidPoint = "settings-invalid-point";
 
     explicit TSettingsTour(std::string Dir);
-    // Three trainers, one of them with the device number the tour's settings name.
-    static std::unique_ptr<TDiscoverySource> Source();
     void SetWindow(TSettingsWindow *Window) { FWindow = Window; }
 
 private:
@@ -29,5 +28,6 @@ private:
     std::string FDir;
     QPointer<TSettingsWindow> FWindow;
     QTimer FPoll;
+    QElapsedTimer FSearching;
     int FStep = 0;
 };

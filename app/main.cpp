@@ -28,7 +28,7 @@ int RunSettingsWindow(QApplication &App, const char *ScreenshotDir)
     std::unique_ptr<TSettingsTour> tour;
     if (ScreenshotDir)
         tour = std::make_unique<TSettingsTour>(ScreenshotDir);
-    TSettingsWindow window(tour ? TSettingsTour::Source() : MakeDiscoverySource(), nullptr);
+    TSettingsWindow window(MakeDiscoverySource(), nullptr);
     if (tour)
         tour->SetWindow(&window);
     window.show();

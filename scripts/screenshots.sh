@@ -8,8 +8,8 @@
 # its instructions: trainer-calibration-pedal, -coast, -result. TOUR "results": P1 and P2 on a
 # rider who keeps pedalling, with the results window: results-calibrating, results-history
 # (run it twice with one FENNICK_SCREENSHOT_HISTORY=FILE for a history of two sessions).
-# TOUR "settings": the settings window alone on a list of three trainers: settings-trainers,
-# settings-invalid-point.
+# TOUR "settings": the settings window alone, searching a world of three trainers (one leaves
+# after 3 s) and two straps: settings-trainers, settings-invalid-point.
 # FENNICK_SCREENSHOT_LOG=FILE keeps fennick's debug log there. Exits 77 (skipped) when Xvfb is
 # not installed.
 set -euo pipefail
@@ -59,7 +59,10 @@ elif [ "$tour" = results ]; then
   printf '%s\n' 'seed 1' 'trainer 4242' 'rider 0 200 90' >"$work/scenario.txt"
   args+=(--virtual-trainer="$work/scenario.txt" --results)
 elif [ "$tour" = settings ]; then
-  args+=(--settings)
+  printf '%s\n' 'seed 3' 'trainer 4711 manufacturer=255 model=2' \
+    'trainer 31022 manufacturer=255 model=7 period=8180' 'trainer 602 manufacturer=301 model=11 period=8200' \
+    'hr 77' 'hr 78 transmission=3' 'dropout 3 1000 trainer 602' 'rider 0 150 85' >"$work/scenario.txt"
+  args+=(--virtual-trainer="$work/scenario.txt" --settings)
 else
   args+=(--virtual-trainer)
 fi

@@ -211,10 +211,16 @@ bool TAntComControl::UnloadDll()
     return result;
 }
 
+namespace {
+const char *const StickHolderName = "trainer connection";
+} // namespace
+
 bool TAntComControl::CloseDevice()
 {
     TAntLib::ANT_Nap(static_cast<uint32_t>(FDelay < 0 ? 0 : FDelay));
     TAntLib::ANT_Close();
+    if (AntStickHolder() == StickHolderName)
+        SetAntStickHolder("");
     return true;
 }
 
@@ -302,6 +308,7 @@ bool TAntComControl::ConnectDevice(TAntDevice *aAntDevice)
         if (step == 1) {
             Log("ANT_Init");
             if (TAntLib::ANT_Init(aAntDevice->DeviceNum(), aAntDevice->BaudRate())) {
+                SetAntStickHolder(StickHolderName);
                 aAntDevice->SetInitStep(2);
                 step = 2;
             } else {

@@ -16,6 +16,7 @@ constexpr uint16_t kBaudRate = 57600;
 constexpr uint8_t kSearchListOption = 0x80; // advanced options byte
 constexpr auto kCapabilitiesWait = std::chrono::milliseconds(1000);
 constexpr auto kStopWait = std::chrono::milliseconds(2000);
+const char *const kDiscoveryStickHolder = "search for devices";
 
 } // namespace
 
@@ -83,17 +84,20 @@ bool TDeviceDiscovery::TImpl::Start(std::string &Why)
         Why = "Another search for devices holds the ANT stick.";
         return false;
     }
-    // A handle held by someone else is the trainer connection's: opening the stick again
-    // would close it under that connection.
-    if (AntLibHandleHeld()) {
-        Why = "The ANT stick is in use by the trainer connection; disconnect it first.";
+    // Opening the stick again would close the trainer connection's session under it.
+    if (const std::string holder = AntStickHolder(); !holder.empty()) {
+        Why = "The ANT stick is in use by the " + holder + "; disconnect it first.";
         return false;
     }
-    if (!LoadAntLib()) {
-        Why = "The ANT library (" + AntLibraryName() + ") could not be loaded.";
-        return false;
+    // A library the trainer connection loaded (and has closed its stick in) is used as it is
+    // and left loaded for it.
+    if (!AntLibHandleHeld()) {
+        if (!LoadAntLib()) {
+            Why = "The ANT library (" + AntLibraryName() + ") could not be loaded.";
+            return false;
+        }
+        FLoadedLibrary = true;
     }
-    FLoadedLibrary = true;
     {
         std::lock_guard lock(FMutex);
         FSlots = {};
@@ -137,6 +141,7 @@ bool TDeviceDiscovery::TImpl::OpenStick(std::string &Why)
         Why = "The ANT stick did not answer its reset.";
         return false;
     }
+    SetAntStickHolder(kDiscoveryStickHolder);
     return true;
 }
 
@@ -203,6 +208,8 @@ void TDeviceDiscovery::TImpl::Release()
 {
     TAntLib::ANT_UnassignAllResponseFunctions();
     TAntLib::ANT_Close();
+    if (AntStickHolder() == kDiscoveryStickHolder)
+        SetAntStickHolder("");
     Active = nullptr;
     if (FLoadedLibrary)
         UnloadAntLib();

@@ -107,6 +107,23 @@ std::string AntLibraryName()
     return kDefaultLibrary;
 }
 
+namespace {
+std::mutex gStickHolderLock;
+std::string gStickHolder;
+} // namespace
+
+void SetAntStickHolder(const std::string &Holder)
+{
+    std::lock_guard lock(gStickHolderLock);
+    gStickHolder = Holder;
+}
+
+std::string AntStickHolder()
+{
+    std::lock_guard lock(gStickHolderLock);
+    return gStickHolder;
+}
+
 bool AntLibHandleHeld()
 {
     return gHandle != nullptr;

@@ -88,6 +88,12 @@ bool LoadAntLib();
 bool UnloadAntLib();
 bool AntLibHandleHeld();
 
+// Who in this process has a stick open through the library: the trainer connection or the
+// search on the air. Opening it a second time would close the first user's session under it.
+// A name is set once the stick is open and cleared when it is closed; "" when nobody holds it.
+void SetAntStickHolder(const std::string &Holder);
+std::string AntStickHolder();
+
 // Calls through the table that are safe when a function is missing: they do nothing and
 // give false, 0.
 class TAntLib {

@@ -203,6 +203,9 @@ void parseDevice(size_t line, const std::vector<std::string_view> &t, DeviceKind
             d.period = uint16_t(integer(line, val, "period", 164, 65535));
         } else if (key == "map" && kind == DeviceKind::Trainer) {
             d.mapBurstAt = number(line, val, "map time", 0, kMaxSeconds);
+        } else if (key == "map_every" && kind == DeviceKind::Trainer) {
+            // Below a second the bursts alone would fill the channel.
+            d.mapBurstEvery = number(line, val, "map_every", 1, kMaxSeconds);
         } else if (key == "max_resistance" && kind == DeviceKind::Trainer) {
             d.maxResistance = uint16_t(integer(line, val, "max_resistance", 1, 65534));
         } else if (key == "bpm" && kind == DeviceKind::HeartRate) {

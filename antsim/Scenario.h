@@ -24,8 +24,11 @@ struct DeviceConfig {
     uint16_t deviceNumber = 0;
     uint8_t transmissionType = 0;   // 0: the kind's usual value
     uint16_t period = 0;            // message period in 1/32768 s; 0: the kind's usual value
-    // Trainer: when >= 0, the resistance-map burst goes out at this time (seconds).
+    // Trainer: when >= 0, the resistance-map burst goes out at this time (seconds); with
+    // mapBurstEvery > 0 it goes out again that many seconds after each burst (first at
+    // mapBurstEvery when no time is given).
     double mapBurstAt = -1.0;
+    double mapBurstEvery = 0.0;
     uint16_t maxResistance = 1000;  // trainer: newtons, announced in page 54
     // Trainer calibration: the kinds it can do (page 1/2 byte 1 bits, 0x40 zero offset, 0x80
     // spin-down; 0: it ignores calibration requests), whether every run ends "failed", the

@@ -108,6 +108,8 @@ SimTrainer::SimTrainer(const DeviceConfig &config, const Scenario &world)
     FPeriod = config.period ? config.period : 8192;
     FPublicNetwork = false;
     FCalibration.setCoastModel(coastModel());
+    FNextMapAt = config.mapBurstAt >= 0 ? config.mapBurstAt
+                 : config.mapBurstEvery > 0 ? config.mapBurstEvery : -1.0;
 }
 
 RiderStep SimTrainer::riderAt(double t) const
@@ -297,8 +299,10 @@ Transmission SimTrainer::mapBurst() const
 Transmission SimTrainer::transmit(Nanos now)
 {
     update(now);
-    if (FConfig.mapBurstAt >= 0 && !FMapSent && toSeconds(now) >= FConfig.mapBurstAt) {
-        FMapSent = true;
+    if (FNextMapAt >= 0 && toSeconds(now) >= FNextMapAt) {
+        // A late burst (no channel ran the trainer) does not bring the ones it missed.
+        const double every = FConfig.mapBurstEvery;
+        FNextMapAt = every > 0 ? FNextMapAt + every * std::ceil((toSeconds(now) - FNextMapAt + 1e-9) / every) : -1.0;
         return mapBurst();
     }
     if (!FReplies.empty()) {

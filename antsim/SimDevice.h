@@ -146,7 +146,7 @@ private:
     std::deque<Reply> FReplies;
     SimCalibration FCalibration;
     bool FLastWasCalibration = false; // calibration pages go out between the usual ones
-    bool FMapSent = false;
+    double FNextMapAt; // s; < 0: no burst to come
 };
 
 // Heart-rate strap (device type 120): pages 0 to 4, page-change toggle every four messages.

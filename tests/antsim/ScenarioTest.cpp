@@ -27,7 +27,7 @@ TEST(ScenarioParser, ReadsEveryDirective)
     const Scenario s = parseScenario(
         "# a full scenario\r\n"
         "seed 99\r\n"
-        "trainer 4242 transmission=21 map=12.5 calibration=fail max_resistance=800  # brake\n"
+        "trainer 4242 transmission=21 map=12.5 map_every=300 calibration=fail max_resistance=800  # brake\n"
         "hr 77 bpm=140 period=16140\n"
         "console 12\n"
         "\n"
@@ -45,6 +45,7 @@ TEST(ScenarioParser, ReadsEveryDirective)
     EXPECT_EQ(s.devices[0].deviceNumber, 4242);
     EXPECT_EQ(s.devices[0].transmissionType, 21);
     EXPECT_DOUBLE_EQ(s.devices[0].mapBurstAt, 12.5);
+    EXPECT_DOUBLE_EQ(s.devices[0].mapBurstEvery, 300);
     EXPECT_TRUE(s.devices[0].calibrationFails);
     EXPECT_EQ(s.devices[0].maxResistance, 800);
     EXPECT_EQ(s.devices[1].kind, DeviceKind::HeartRate);
@@ -154,6 +155,8 @@ TEST(ScenarioParser, BadLinesNameTheLineAndTheReason)
     EXPECT_EQ(errorOf("trainer 5 colour=red\n"), "line 1: unknown option 'colour' for trainer");
     EXPECT_EQ(errorOf("hr 5 map=3\n"), "line 1: unknown option 'map' for hr");
     EXPECT_EQ(errorOf("trainer 5 map\n"), "line 1: expected option=value, got 'map'");
+    EXPECT_EQ(errorOf("trainer 5 map_every=0.5\n"), "line 1: map_every 0.5 is out of range (1 to 10000000)");
+    EXPECT_EQ(errorOf("hr 5 map_every=60\n"), "line 1: unknown option 'map_every' for hr");
     EXPECT_EQ(errorOf("console 5 period=163\n"), "line 1: period 163 is out of range (164 to 65535)");
     EXPECT_EQ(errorOf("trainer 5 calibration=maybe\n"),
               "line 1: calibration must be both, spindown, zero, none or fail, got 'maybe'");

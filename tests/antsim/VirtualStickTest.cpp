@@ -574,6 +574,50 @@ TEST(VirtualStickTrainer, ResistanceMapBurstHasHeaderAndSequencedPackets)
     EXPECT_LT(value(0), value(18 * 13)); // level 0 vs level 200 at 5 km/h
 }
 
+// The seconds at which each resistance-map burst began (its header packet).
+std::vector<double> mapBurstStarts(const std::vector<Received> &got)
+{
+    std::vector<double> starts;
+    for (const auto &r : StickHost::data(got, 0, 0x50))
+        if (((r.msg.data[0] >> 5) & 3) == 0 && pb(r, 0) == 0x21)
+            starts.push_back(toSeconds(r.at));
+    return starts;
+}
+
+TEST(VirtualStickTrainer, ResistanceMapBurstRepeats)
+{
+    {
+        StickHost host("trainer 4242 map_every=2\nrider 0 150 85\n");
+        host.openTrainer();
+        host.run(7);
+        const auto starts = mapBurstStarts(host.take());
+        ASSERT_EQ(starts.size(), 3u);
+        for (size_t i = 0; i < starts.size(); ++i)
+            EXPECT_NEAR(starts[i], 2.0 * double(i + 1), 0.3) << i;
+    }
+    {
+        // A first time of its own, then the period; each burst whole.
+        StickHost host("trainer 4242 map=1 map_every=3\nrider 0 150 85\n");
+        host.openTrainer();
+        host.run(8);
+        const auto got = host.take();
+        const auto starts = mapBurstStarts(got);
+        ASSERT_EQ(starts.size(), 3u);
+        EXPECT_NEAR(starts[0], 1.0, 0.3);
+        EXPECT_NEAR(starts[1], 4.0, 0.3);
+        EXPECT_NEAR(starts[2], 7.0, 0.3);
+        EXPECT_EQ(StickHost::data(got, 0, 0x50).size(), 3u * 64u);
+    }
+    {
+        // Opened late: the bursts missed before are not sent in a row.
+        StickHost host("trainer 4242 map_every=1\nrider 0 150 85\n");
+        host.run(5.5);
+        host.openTrainer();
+        host.run(3);
+        EXPECT_LE(mapBurstStarts(host.take()).size(), 4u); // at 5.5 (late), 6, 7, 8
+    }
+}
+
 TEST(VirtualStickRadio, HostBurstIsDeliveredWithTransferEvents)
 {
     StickHost host(kTrainerOnly);

@@ -9,6 +9,7 @@
 #include "app/ScreenshotTour.h"
 #include "app/SettingsTour.h"
 #include "app/SettingsWindow.h"
+#include "app/SoakPresser.h"
 #include "app/TrainerCalibrationTour.h"
 
 #include "app/DiscoverySource.h"
@@ -82,6 +83,8 @@ int main(int argc, char **argv)
         resultsTour = std::make_unique<TResultsTour>(screenshotDir);
     else if (touring)
         tour = std::make_unique<TScreenshotTour>(screenshotDir);
+    // Before the window: the start message comes while it is made.
+    const std::unique_ptr<TSoakPresser> soak = TSoakPresser::FromEnvironment();
     TForm1 window;
     if (tour)
         tour->SetWindow(&window);
@@ -89,6 +92,8 @@ int main(int argc, char **argv)
         calibrationTour->SetWindow(&window);
     if (resultsTour)
         resultsTour->SetWindow(&window);
+    if (soak)
+        soak->SetWindow(&window);
     if (session.Log) {
         // The window may have logged already while it was made (a hive it cannot use).
         for (const std::string &line : window.MemoLines().ToVector())

@@ -99,9 +99,9 @@ def main():
             if first_rss is None:
                 first_rss = after[3]
             before = after
-    growth = before[3] - first_rss if first_rss is not None else 0.0
-    verdict = "ok" if growth < GROWTH_LIMIT_MB else "OVER"
-    say(f"memory growth after the first minute: {growth:+.2f} MB (target under {GROWTH_LIMIT_MB} MB) {verdict}")
+        growth = before[3] - first_rss if first_rss is not None else 0.0
+        verdict = "ok" if growth < GROWTH_LIMIT_MB else "OVER"
+        say(f"memory growth after the first minute: {growth:+.2f} MB (target under {GROWTH_LIMIT_MB} MB) {verdict}")
     return 0 if growth < GROWTH_LIMIT_MB else 1
 
 

@@ -155,7 +155,7 @@ TEST(ScenarioParser, BadLinesNameTheLineAndTheReason)
     EXPECT_EQ(errorOf("trainer 5 colour=red\n"), "line 1: unknown option 'colour' for trainer");
     EXPECT_EQ(errorOf("hr 5 map=3\n"), "line 1: unknown option 'map' for hr");
     EXPECT_EQ(errorOf("trainer 5 map\n"), "line 1: expected option=value, got 'map'");
-    EXPECT_EQ(errorOf("trainer 5 map_every=0.5\n"), "line 1: map_every 0.5 is out of range (1 to 10000000)");
+    EXPECT_EQ(errorOf("trainer 5 map_every=0.5\n"), "line 1: map_every 0.5 is out of range (1 to 1e+07)");
     EXPECT_EQ(errorOf("hr 5 map_every=60\n"), "line 1: unknown option 'map_every' for hr");
     EXPECT_EQ(errorOf("console 5 period=163\n"), "line 1: period 163 is out of range (164 to 65535)");
     EXPECT_EQ(errorOf("trainer 5 calibration=maybe\n"),

@@ -22,6 +22,16 @@ void FrameOutbox::push(const std::vector<uint8_t> &bytes)
     }
 }
 
+bool FrameOutbox::pushPiece(const std::vector<uint8_t> &piece)
+{
+    if (FBytes.size() + piece.size() > FCapacity) {
+        ++FDropped;
+        return false;
+    }
+    FBytes.insert(FBytes.end(), piece.begin(), piece.end());
+    return true;
+}
+
 bool FrameOutbox::flush(int fd)
 {
     uint8_t chunk[1024];

@@ -20,11 +20,15 @@ public:
     // Queues the whole frames in `bytes` (an engine's output); each frame that does not fit
     // is dropped.
     void push(const std::vector<uint8_t> &bytes);
+    // Queues `piece` as one unit (bytes that need not be frames); false, dropping it, when it
+    // does not fit.
+    bool pushPiece(const std::vector<uint8_t> &piece);
     // Writes what `fd` takes without waiting; false on a write error other than a full
     // descriptor (the host is gone).
     bool flush(int fd);
     bool empty() const { return FBytes.empty(); }
     size_t size() const { return FBytes.size(); }
+    size_t capacity() const { return FCapacity; }
     uint64_t framesDropped() const { return FDropped; }
 
 private:

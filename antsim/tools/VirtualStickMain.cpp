@@ -1,5 +1,6 @@
 // fennick-virtual-stick: serves the virtual ANT stick on a pseudo-terminal, so that the
 // library's serial transport can be exercised end to end (FENNICK_ANT_SERIAL=<printed path>).
+#include "antsim/FloodSource.h"
 #include "antsim/FrameOutbox.h"
 #include "antsim/StickEngine.h"
 #include "antsim/TraceReplay.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 #include <fcntl.h>
 #include <poll.h>
@@ -33,12 +35,21 @@ void usage(FILE *to)
     std::fprintf(to,
                  "usage: fennick-virtual-stick [--scenario FILE|default | --replay TRACE [--speed FACTOR]]\n"
                  "                             [--link PATH] [--quit-after SECONDS]\n"
+                 "                             [--flood valid|garbage [--flood-at SECONDS] [--flood-for SECONDS]\n"
+                 "                              [--flood-rate line|max|BYTES_PER_SECOND]]\n"
                  "Serves a virtual ANT stick on a new pseudo-terminal and prints its path.\n"
                  "  --scenario     scenario file (see antsim/SCENARIOS.md); default: built-in\n"
                  "  --replay       play back the stick's side of a trace ($FENNICK_ANT_TRACE)\n"
                  "  --speed        replay the recorded gaps this many times faster (default 1)\n"
                  "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
                  "  --quit-after   stop after this many seconds\n"
+                 "  --flood        babble: repeat the stick's latest data frames (with a serial error\n"
+                 "                 now and then), or send garbage that holds no frame, beside the\n"
+                 "                 stick's own frames\n"
+                 "  --flood-at     start the flood this many seconds in (default 10)\n"
+                 "  --flood-for    flood for this many seconds (default 60)\n"
+                 "  --flood-rate   line: the line speed the host set (default); max: as fast as the\n"
+                 "                 host reads; or a number of bytes a second\n"
                  "Network keys: $FENNICK_ANTPLUS_NETWORK_KEY, $FENNICK_PUBLIC_NETWORK_KEY (16 hex\n"
                  "digits); an unset key means any key is accepted for those devices.\n");
 }
@@ -49,6 +60,12 @@ struct Options {
     double speed = 1.0;
     std::string link;
     double quitAfter = -1;
+    bool flood = false;
+    antsim::FloodKind floodKind = antsim::FloodKind::Valid;
+    double floodAt = 10;
+    double floodFor = 60;
+    // Bytes a second; 0: the line speed the host set, negative: as fast as the host reads.
+    double floodRate = 0;
 };
 
 // A positive number of at most `max`, or exits with the usage error.
@@ -93,6 +110,25 @@ Options parseArguments(int argc, char **argv)
             o.link = value();
         } else if (a == "--quit-after") {
             o.quitAfter = number(a, value(), 1e7);
+        } else if (a == "--flood") {
+            const std::string kind = value();
+            if (kind != "valid" && kind != "garbage") {
+                std::fprintf(stderr, "fennick-virtual-stick: --flood is valid or garbage, got '%s'\n", kind.c_str());
+                std::exit(2);
+            }
+            o.flood = true;
+            o.floodKind = kind == "valid" ? antsim::FloodKind::Valid : antsim::FloodKind::Garbage;
+        } else if (a == "--flood-at") {
+            o.floodAt = number(a, value(), 1e7);
+        } else if (a == "--flood-for") {
+            o.floodFor = number(a, value(), 1e7);
+        } else if (a == "--flood-rate") {
+            const std::string rate = value();
+            o.floodRate = rate == "line" ? 0 : rate == "max" ? -1 : number(a, rate, 1e9);
+            if (o.floodRate == 0 && rate != "line") {
+                std::fprintf(stderr, "fennick-virtual-stick: --flood-rate must be above 0\n");
+                std::exit(2);
+            }
         } else if (a == "-h" || a == "--help") {
             usage(stdout);
             std::exit(0);
@@ -168,8 +204,93 @@ bool openPty(Pty &pty)
     return true;
 }
 
+// Bytes a second on a line at the speed the host set on the terminal (8N1: ten bits a byte).
+double lineBytesPerSecond(int fd)
+{
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return 11520;
+    struct Speed {
+        speed_t code;
+        double baud;
+    };
+    static constexpr Speed kSpeeds[] = {{B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+                                        {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+                                        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    const speed_t code = cfgetospeed(&tio);
+    for (const Speed &s : kSpeeds)
+        if (s.code == code)
+            return s.baud / 10;
+    return 11520;
+}
+
+// The flood's share of the line: paced to its rate from its start, and never more than half
+// the outbox, so that the stick's own frames (the answers to the host's commands among them)
+// still get through.
+class Flood {
+public:
+    Flood(const Options &o, int terminal)
+        : FStart(antsim::fromSeconds(o.floodAt)), FEnd(antsim::fromSeconds(o.floodAt + o.floodFor)),
+          FRate(o.floodRate), FTerminal(terminal)
+    {
+        if (o.flood)
+            FSource.emplace(o.floodKind);
+    }
+    void observe(const std::vector<uint8_t> &stickOutput)
+    {
+        if (FSource)
+            FSource->observe(stickOutput);
+    }
+    // Adds what is due by `t` to `outbox`.
+    void fill(antsim::FrameOutbox &outbox, antsim::Nanos t)
+    {
+        if (!FSource || t < FStart || FOver)
+            return;
+        if (t >= FEnd) {
+            FOver = true;
+            std::fprintf(stderr, "fennick-virtual-stick: flood over, %llu bytes sent\n",
+                         static_cast<unsigned long long>(FSource->bytesGiven()));
+            return;
+        }
+        if (!FStarted) {
+            FStarted = true;
+            if (FRate == 0)
+                FRate = lineBytesPerSecond(FTerminal);
+            std::fprintf(stderr, "fennick-virtual-stick: flooding, %s\n",
+                         FRate < 0 ? "as fast as the host reads" : (std::to_string(long(FRate)) + " bytes a second").c_str());
+        }
+        const size_t half = outbox.capacity() / 2;
+        size_t room = outbox.size() < half ? half - outbox.size() : 0;
+        if (FRate > 0) {
+            const double due = FRate * double((t - FStart).count()) / 1e9 - double(FSource->bytesGiven());
+            room = std::min(room, size_t(std::max(0.0, due)));
+        }
+        if (room >= 32)
+            outbox.pushPiece(FSource->take(room));
+    }
+    // Milliseconds until more flood is due; -1 when none will be.
+    int dueInMs(antsim::Nanos t) const
+    {
+        if (!FSource || FOver)
+            return -1;
+        if (t < FStart)
+            return int(std::min<int64_t>((FStart - t).count() / 1000000 + 1, 1000));
+        return FRate < 0 ? 1000 : 5;
+    }
+    // Unpaced, the flood goes out whenever the terminal has room.
+    bool waitsForRoom(antsim::Nanos t) const { return FSource && !FOver && FRate < 0 && t >= FStart; }
+
+private:
+    std::optional<antsim::FloodSource> FSource;
+    const antsim::Nanos FStart, FEnd;
+    double FRate;
+    const int FTerminal;
+    bool FStarted = false;
+    bool FOver = false;
+};
+
 // Runs the engine against the pty until a signal, `quitAt` or an unplug; the exit code.
-int serve(antsim::StickEngine &stick, int master, antsim::Nanos quitAt)
+int serve(antsim::StickEngine &stick, int master, antsim::Nanos quitAt, Flood &flood)
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -187,7 +308,10 @@ int serve(antsim::StickEngine &stick, int master, antsim::Nanos quitAt)
             return 0;
         }
         stick.advance(t);
-        outbox.push(stick.takeOutput());
+        const std::vector<uint8_t> output = stick.takeOutput();
+        flood.observe(output);
+        outbox.push(output);
+        flood.fill(outbox, t);
         if (!outbox.flush(master)) {
             std::fprintf(stderr, "fennick-virtual-stick: write: %s\n", std::strerror(errno));
             return 1;
@@ -196,7 +320,10 @@ int serve(antsim::StickEngine &stick, int master, antsim::Nanos quitAt)
         int timeoutMs = 1000;
         if (due != kNever)
             timeoutMs = int(std::clamp<int64_t>((due - t).count() / 1000000 + 1, 0, 1000));
-        pollfd pfd{master, short(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0};
+        if (const int floodMs = flood.dueInMs(t); floodMs >= 0)
+            timeoutMs = std::min(timeoutMs, floodMs);
+        const bool write = !outbox.empty() || flood.waitsForRoom(t);
+        pollfd pfd{master, short(POLLIN | (write ? POLLOUT : 0)), 0};
         const int r = ::poll(&pfd, 1, timeoutMs);
         if (r < 0 && errno != EINTR) {
             std::fprintf(stderr, "fennick-virtual-stick: poll: %s\n", std::strerror(errno));
@@ -241,7 +368,8 @@ int main(int argc, char **argv)
 
     const antsim::Nanos quitAt =
         options.quitAfter >= 0 ? antsim::fromSeconds(options.quitAfter) : antsim::VirtualStick::kNever;
-    const int rc = serve(*stick, pty.master, quitAt);
+    Flood flood(options, pty.slave);
+    const int rc = serve(*stick, pty.master, quitAt, flood);
     ::close(pty.master);
     ::close(pty.slave);
     if (!options.link.empty())

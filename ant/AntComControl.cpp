@@ -24,6 +24,10 @@ TAntComControl::TAntComControl(TComponent *AOwner)
         FMessageThread->OnChannelResponse = [this](TAntChannel *Channel, uint8_t Code) {
             DoResponseMessage(Channel, Code);
         };
+        FMessageThread->OnRowsDropped = [this](uint64_t Dropped, uint64_t Total) {
+            Log("Dropped " + std::to_string(Dropped) + " received ANT messages (" + std::to_string(Total) +
+                " in all): the stick sends faster than they can be handled");
+        };
     }
 }
 

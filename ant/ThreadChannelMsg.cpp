@@ -4,6 +4,18 @@
 
 #include <exception>
 
+namespace {
+
+constexpr uint8_t FirstRxEvent = 0x9A; // broadcast, acknowledged, burst and their extended forms
+constexpr uint8_t LastRxEvent = 0x9F;
+
+bool IsReceivedRow(const TChannelMessage &m)
+{
+    return m.Kind == MsgChannelEvent && m.Code >= FirstRxEvent && m.Code <= LastRxEvent;
+}
+
+} // namespace
+
 bool PostChannelMessage(uint32_t ThreadId, const TChannelMessage &Message)
 {
     return TPostedQueue<TChannelMessage>::PostTo(ThreadId, Message);
@@ -13,6 +25,7 @@ TThreadChannelMsg::TThreadChannelMsg(TObject *Control) : TThread(true), FControl
 {
     SetName("fennick-ant-msg");
     FQueue.Register(ThreadID());
+    FQueue.SetLimit(QueueLimit, [](const TChannelMessage &m) { return IsReceivedRow(m); });
 }
 
 TThreadChannelMsg::~TThreadChannelMsg()
@@ -61,11 +74,38 @@ void TThreadChannelMsg::Execute()
         FWakeUps.fetch_add(1, std::memory_order_relaxed);
         if (got && !Terminated() && (msg.Kind == MsgChannelEvent || msg.Kind == MsgChannelResponse))
             FHandOff.Run([this, msg] { Deliver(msg); });
-        std::lock_guard<std::mutex> lock(FMutex);
-        FInFlight = nullptr;
-        FInFlightDropped = false;
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FInFlight = nullptr;
+            FInFlightDropped = false;
+        }
+        ReportDrops();
     }
     FRunning.store(false, std::memory_order_release);
+}
+
+void TThreadChannelMsg::ReportDrops()
+{
+    const uint64_t total = FQueue.Dropped();
+    const auto now = std::chrono::steady_clock::now();
+    // The first loss is told at once; later ones gather for a second, so that the report of
+    // a flood does not become a flood itself.
+    if (total == FDropsReported || Terminated() ||
+        (FDropsReported != 0 && now - FLastDropReport < std::chrono::seconds(1)))
+        return;
+    const uint64_t fresh = total - FDropsReported;
+    FDropsReported = total;
+    FLastDropReport = now;
+    FHandOff.Run([this, fresh, total] {
+        if (Terminated())
+            return;
+        try {
+            if (TRowsDroppedHandler handler = OnRowsDropped)
+                handler(fresh, total);
+        } catch (...) {
+            OutputDebugString("Reporting dropped rows failed");
+        }
+    });
 }
 
 void TThreadChannelMsg::Deliver(const TChannelMessage &Msg)

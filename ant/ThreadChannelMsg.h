@@ -15,6 +15,10 @@
 //          channel can no longer post (its thread ids cleared) and before freeing it. None
 //          of its items is delivered afterwards, including one already taken from the
 //          queue and waiting to be handed over.
+// Flood: the queue holds at most QueueLimit items. A stick that sends faster than the
+//          handlers take its messages loses the oldest received rows (data), never an
+//          answer or a channel event while rows are at hand; OnRowsDropped (user-interface
+//          thread, at most once a second) says how many.
 // Idle: the thread sleeps on its queue; nothing wakes it until an item arrives.
 #include "ant/profiles/AntTypes.h"
 #include "framework/Persistent.h"
@@ -24,6 +28,7 @@
 #include "platform/UiThread.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -49,6 +54,12 @@ class TThreadChannelMsg : public TThread {
 public:
     using TChannelEventHandler = std::function<void(TAntChannel *Channel, uint8_t ucEvent, const TAntRxRow &Row)>;
     using TChannelResponseHandler = std::function<void(TAntChannel *Channel, uint8_t ucResponseMsgID)>;
+    // Dropped: since the last report; Total: since the thread was made.
+    using TRowsDroppedHandler = std::function<void(uint64_t Dropped, uint64_t Total)>;
+
+    // Some seconds of a burst transfer at full speed, far more than channels at their
+    // periods fill while the user-interface thread is briefly busy.
+    static constexpr size_t QueueLimit = 4096;
 
     // Control is the controller the thread works for (kept, not owned). The thread is
     // created suspended; its queue accepts posts from now on.
@@ -68,6 +79,7 @@ public:
 
     TChannelEventHandler OnChannelEvent;
     TChannelResponseHandler OnChannelResponse;
+    TRowsDroppedHandler OnRowsDropped;
 
     // Signalled when the read loop starts (manual reset, named "FReadyEvent").
     TEvent &ReadyEvent() { return FReadyEvent; }
@@ -77,6 +89,8 @@ public:
     uint64_t WakeUps() const { return FWakeUps.load(std::memory_order_relaxed); }
     // Items waiting in the queue.
     size_t QueuedCount() const { return FQueue.Count(); }
+    // Received rows dropped for the limit so far.
+    uint64_t DroppedCount() const { return FQueue.Dropped(); }
 
 protected:
     void Execute() override;
@@ -84,6 +98,7 @@ protected:
 
 private:
     void Deliver(const TChannelMessage &Msg);
+    void ReportDrops();
 
     TObject *FControl;
     TEvent FReadyEvent{true, false, "FReadyEvent"};
@@ -92,6 +107,9 @@ private:
     std::atomic<uint64_t> FWakeUps{0};
     TPostedQueue<TChannelMessage> FQueue;
     TUiHandOff FHandOff;
+    // Message thread only.
+    uint64_t FDropsReported = 0;
+    std::chrono::steady_clock::time_point FLastDropReport{};
 
     // The item taken from the queue and not yet handed over: a purge that finds its
     // channel here drops it. Set while the queue is still locked, so a purge's sweep

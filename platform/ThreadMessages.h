@@ -4,11 +4,13 @@
 // receiver's: each item type has its own set of registered queues.
 #include "platform/Event.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 
@@ -50,6 +52,13 @@ public:
     // Appends directly (what PostTo does once it has found the queue).
     void Post(const T &Item);
 
+    // Beyond `Limit` items (0: no limit) a post first drops the oldest item `Expendable`
+    // accepts, or the oldest of all when none of the first few does, so that a sender
+    // faster than the receiver cannot grow the queue without end.
+    void SetLimit(size_t Limit, std::function<bool(const T &)> Expendable = {});
+    // Items dropped for the limit so far.
+    uint64_t Dropped() const;
+
 private:
     // Posting looks the queue up and appends under this mutex, so a queue cannot be
     // destroyed between the two.
@@ -66,6 +75,9 @@ private:
     mutable std::mutex FMutex;
     std::condition_variable FCond;
     std::deque<T> FQueue;
+    size_t FLimit = 0;
+    std::function<bool(const T &)> FExpendable;
+    uint64_t FDropped = 0;
     bool FWake = false;
     uint32_t FId = 0; // guarded by the registry's mutex
 };
@@ -136,9 +148,37 @@ void TPostedQueue<T>::Post(const T &Item)
 {
     {
         std::lock_guard<std::mutex> lock(FMutex);
+        if (FLimit != 0 && FQueue.size() >= FLimit) {
+            // Only the head is searched: a post stays cheap however the queue is made up.
+            constexpr size_t kSearched = 64;
+            size_t victim = 0;
+            const size_t searched = FExpendable ? std::min(kSearched, FQueue.size()) : 0;
+            for (size_t i = 0; i < searched; ++i)
+                if (FExpendable(static_cast<const T &>(FQueue[i]))) {
+                    victim = i;
+                    break;
+                }
+            FQueue.erase(FQueue.begin() + long(victim));
+            ++FDropped;
+        }
         FQueue.push_back(Item);
     }
     FCond.notify_one();
+}
+
+template <class T>
+void TPostedQueue<T>::SetLimit(size_t Limit, std::function<bool(const T &)> Expendable)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FLimit = Limit;
+    FExpendable = std::move(Expendable);
+}
+
+template <class T>
+uint64_t TPostedQueue<T>::Dropped() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FDropped;
 }
 
 template <class T>

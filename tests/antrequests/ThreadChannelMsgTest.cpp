@@ -159,6 +159,57 @@ TEST(ThreadChannelMsg, NothingIsDeliveredForAPurgedChannel)
     EXPECT_EQ(rec.Got[20].Code, 77);
 }
 
+// A stick that sends faster than the user-interface thread takes its messages (here: one that
+// is not taken at all for a while) must not grow the queue without end. The oldest received
+// rows go; answers and channel events stay, and the loss is told once, with its count.
+TEST(ThreadChannelMsg, AFloodKeepsTheQueueBoundedDroppingTheOldestRowsOnly)
+{
+    TThreadChannelMsg thread(nullptr);
+    Recorder rec;
+    rec.Attach(thread);
+    std::vector<std::pair<uint64_t, uint64_t>> reports;
+    thread.OnRowsDropped = [&](uint64_t Dropped, uint64_t Total) { reports.emplace_back(Dropped, Total); };
+    thread.Start();
+    Post(thread, MsgChannelEvent, A, 0x9A); // taken at once; waits for the hand-over
+    const auto start = TestClock::now();
+    while (thread.QueuedCount() != 0 && MsSince(start) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    constexpr uint8_t RxBroadcast = 0x9A, RxFail = 0x02;
+    const size_t limit = TThreadChannelMsg::QueueLimit, extra = 1000;
+    Post(thread, MsgChannelResponse, A, 0x4F);
+    Post(thread, MsgChannelEvent, B, RxFail);
+    for (size_t i = 0; i < limit + extra; ++i) {
+        TAntRxRow row = RowFor(MsgChannelEvent, RxBroadcast);
+        row[3] = uint8_t(i & 0xFF);
+        row[4] = uint8_t(i >> 8);
+        PostChannelMessage(thread.ThreadID(), TChannelMessage{B, MsgChannelEvent, RxBroadcast, row});
+    }
+    EXPECT_EQ(thread.QueuedCount(), limit);
+    EXPECT_EQ(thread.DroppedCount(), extra + 2);
+
+    ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == 1 + limit && !reports.empty(); }));
+    EXPECT_EQ(rec.Got[1].Kind, MsgChannelResponse);
+    EXPECT_EQ(rec.Got[2].Code, RxFail);
+    const size_t firstKept = extra + 2; // of the rows, in posting order
+    EXPECT_EQ(rec.Got[3].Row[3] | rec.Got[3].Row[4] << 8, int(firstKept));
+    EXPECT_EQ(rec.Got.back().Row[3] | rec.Got.back().Row[4] << 8, int(limit + extra - 1));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], std::make_pair(uint64_t(extra + 2), uint64_t(extra + 2)));
+
+    // Nothing but answers queued: the bound holds all the same, the oldest going first.
+    rec.Got.clear();
+    thread.OnRowsDropped = {};
+    Post(thread, MsgChannelEvent, A, 0x9A);
+    while (thread.QueuedCount() != 0 && MsSince(start) < 4000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (size_t i = 0; i < limit + 10; ++i)
+        Post(thread, MsgChannelResponse, A, uint8_t(i));
+    EXPECT_EQ(thread.QueuedCount(), limit);
+    ASSERT_TRUE(PumpUntil([&] { return rec.Got.size() == 1 + limit; }));
+    EXPECT_EQ(rec.Got[1].Code, uint8_t(10));
+}
+
 TEST(ThreadChannelMsg, PurgingFromInsideAHandlerDropsTheRest)
 {
     TThreadChannelMsg thread(nullptr);

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/CalibrationSettings.h"
 #include "app/DeviceEventBridge.h"
+#include "app/DebugMemo.h"
 #include "app/Dialogs.h"
 #include "app/HeaderBand.h"
 #include "app/HeaderMenu.h"
@@ -170,11 +171,15 @@ void TForm1::CreateFooter()
     connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
     connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
     // Outside the client area: the debug lines are kept, never shown.
-    Memo1 = new QPlainTextEdit(this);
+    auto *memo = new TDebugMemo(this);
+    memo->OnShown = [this] { FollowMemoLines(true); };
+    memo->OnHidden = [this] { FollowMemoLines(false); };
+    Memo1 = memo;
     Memo1->setGeometry(0, ClientHeight + 10, 300, 100);
     Memo1->setReadOnly(true);
     Memo1->setMaximumBlockCount(MemoLineLimit);
     Memo1->setAccessibleName("Debug log");
+    Memo1->hide();
     Timer1 = new QTimer(this);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
@@ -220,11 +225,30 @@ void TForm1::BindDeviceEvents()
     connect(&events, &TDeviceEventBridge::TrainerCalibrationChanged, this, [this] { TrainerCalibrationChanged(); });
 }
 
+void TForm1::FollowMemoLines(bool Shown)
+{
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(FMemoLock);
+        FMemoFollowing = Shown;
+        FMemoPending.clear();
+        if (Shown)
+            lines = FMemoLines.ToVector();
+    }
+    QStringList text;
+    text.reserve(qsizetype(lines.size()));
+    for (const std::string &line : lines)
+        text.append(QString::fromStdString(line));
+    Memo1->setPlainText(text.join('\n'));
+}
+
 void TForm1::QueueMemoLine(const std::string &Line)
 {
-    // The memo is hidden and nothing reads it between statistics ticks, so the lines wait for
-    // the next tick rather than wake the user-interface thread once per received page.
+    // Nothing reads the memo between statistics ticks, so the lines wait for the next tick
+    // rather than wake the user-interface thread once per received page.
     std::lock_guard lock(FMemoLock);
+    if (!FMemoFollowing)
+        return;
     FMemoPending.push_back(Line);
     if (FMemoPending.size() > size_t(MemoLineLimit))
         FMemoPending.erase(FMemoPending.begin(), FMemoPending.end() - MemoLineLimit);

@@ -126,6 +126,7 @@ private:
     void CloseIfRequested();
     void ApplyCircumference();
     void QueueMemoLine(const std::string &Line);
+    void FollowMemoLines(bool Shown);
     void FlushMemoLines();
 
     // Marks the device's Connect or Disconnect as running for as long as it lives.
@@ -157,6 +158,7 @@ private:
     bool FTrainerCalibrationRan = false;
     std::mutex FMemoLock;
     std::vector<std::string> FMemoPending;
+    bool FMemoFollowing = false; // under FMemoLock
     const QEvent *FLastKey = nullptr;
     QPointer<QWidget> FLastKeyTarget;
 };

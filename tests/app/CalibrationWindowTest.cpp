@@ -406,7 +406,7 @@ TEST_F(CalibrationWindowTest, TheStatisticsTickMovesTheArrowAndWritesTheSpeed)
     EXPECT_EQ(w->VrArrow1->x(), 146);
 }
 
-TEST_F(CalibrationWindowTest, TheDebugMemoKeepsTheNewestLinesAndFillsOnTheStatisticsTick)
+TEST_F(CalibrationWindowTest, TheDebugMemoKeepsTheNewestLinesAndBuildsItsTextOnlyWhileShown)
 {
     auto w = MakeWindow();
     std::vector<std::string> copied;  // what --log would write
@@ -418,21 +418,35 @@ TEST_F(CalibrationWindowTest, TheDebugMemoKeepsTheNewestLinesAndFillsOnTheStatis
     });
     library.join();
     ProcessMessages();
-    EXPECT_EQ(w->Memo1->toPlainText(), "") << "no wake-up of the user-interface thread per line";
     EXPECT_EQ(copied.size(), size_t(TForm1::MemoLineLimit + extra)) << "the log copy keeps every line";
     ASSERT_EQ(w->MemoLines().Count(), TForm1::MemoLineLimit);
     EXPECT_EQ(w->MemoLines()[0], "row " + std::to_string(extra));
 
+    // Hidden, as it always is in use: the lines are kept, the text document is not built.
     TTarvoDeviceAntP *d = w->TarvoDeviceANT1();
     d->OnStats(d);
+    EXPECT_FALSE(w->Memo1->isVisible());
+    EXPECT_EQ(w->Memo1->toPlainText(), "");
+
+    w->Memo1->show();
     const QTextDocument *memo = w->Memo1->document();
     ASSERT_EQ(memo->blockCount(), TForm1::MemoLineLimit);
     EXPECT_EQ(memo->firstBlock().text().toStdString(), "row " + std::to_string(extra));
     EXPECT_EQ(memo->lastBlock().text().toStdString(), "row " + std::to_string(TForm1::MemoLineLimit + extra - 1));
 
-    // Lines of the next second join them at the next tick, the oldest making room.
+    // Shown, lines join at the next statistics tick, not one wake-up per line; the oldest
+    // make room.
     w->MemoLines().Add("late row");
+    ProcessMessages();
+    EXPECT_EQ(memo->lastBlock().text().toStdString(), "row " + std::to_string(TForm1::MemoLineLimit + extra - 1));
     d->OnStats(d);
     EXPECT_EQ(memo->blockCount(), TForm1::MemoLineLimit);
     EXPECT_EQ(memo->lastBlock().text().toStdString(), "late row");
+
+    // Hidden again, the document lets its text go; the lines stay.
+    w->Memo1->hide();
+    w->MemoLines().Add("unseen row");
+    d->OnStats(d);
+    EXPECT_EQ(w->Memo1->toPlainText(), "");
+    EXPECT_EQ(w->MemoLines()[TForm1::MemoLineLimit - 1], "unseen row");
 }

@@ -55,7 +55,9 @@ void TSoakPresser::WatchForConnection()
         QTimer::singleShot(0, window, [window] { window->Button5->click(); });
         return;
     }
-    if (FWindow->Button5->isEnabled())
+    // Connect disables itself once connected; the window is disabled only while it waits,
+    // which would pass for the same thing.
+    if (FWindow->Button5->isEnabled() || !FWindow->isEnabled())
         return;
     // Connected: from here on only the presses wake this thread.
     FWatch.stop();

@@ -13,6 +13,7 @@ packages=(
   clang-14 libclang-rt-14-dev lld
   dpkg-dev lintian
   umockdev libumockdev-dev
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do

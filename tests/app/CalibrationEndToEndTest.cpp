@@ -1,6 +1,8 @@
 // The whole application in one process on the virtual trainer, with a rider who keeps pedalling.
 #include "ApplicationOnVirtualTrainer.h"
 
+#include "app/SoakPresser.h"
+
 namespace {
 
 using e2e::LevelsGiven;
@@ -168,4 +170,34 @@ TEST_F(CalibrationEndToEndTest, APointPressedBeforeConnectReachesTheTrainerOnCon
     // Every later press keeps the device's rule: the same level again is not sent again.
     Window->Button2->click();
     ASSERT_TRUE(PumpUntil([&] { return LevelsGiven(HostLog) == std::vector<int>{20, 60}; }, 5000));
+}
+
+// The soak run's rider: Connect pressed for it, then the points in turn, each press one line
+// saying how soon the labels changed, and the levels reaching the trainer in the same order.
+TEST_F(CalibrationEndToEndTest, TheSoakPresserConnectsAndPressesThePointsInTurn)
+{
+    ::setenv("FENNICK_SOAK_PRESS_SECONDS", "0.4", 1);
+    const std::unique_ptr<TSoakPresser> presser = TSoakPresser::FromEnvironment();
+    ::unsetenv("FENNICK_SOAK_PRESS_SECONDS");
+    ASSERT_NE(presser, nullptr);
+    Window = std::make_unique<TForm1>();
+    presser->SetWindow(Window.get());
+    Window->show();
+    ASSERT_TRUE(PumpUntil([&] { return presser->Presses() >= 4; }, 20000)) << "pressed " << presser->Presses();
+
+    std::vector<std::string> presses;
+    for (const std::string &line : Window->MemoLines().ToVector())
+        if (const size_t at = line.find("soak: "); at != std::string::npos)
+            presses.push_back(line.substr(at));
+    ASSERT_GE(presses.size(), 4u);
+    EXPECT_EQ(presses[0].substr(0, 34), "soak: pressed P2 (level 61); label");
+    EXPECT_NE(presses[0].find("labels changed after "), std::string::npos) << presses[0];
+    EXPECT_EQ(presses[1].substr(0, 33), "soak: pressed P3 (level 0); label");
+    EXPECT_EQ(presses[2].substr(0, 35), "soak: pressed P1 (level 107); label");
+    EXPECT_TRUE(PumpUntil([&] {
+        const std::vector<int> given = LevelsGiven(HostLog);
+        return given.size() >= 4 && std::vector<int>(given.begin(), given.begin() + 4) == std::vector<int>{107, 61, 0, 107};
+    }, 5000)) << "levels given: " << LevelsGiven(HostLog).size();
+
+    EXPECT_EQ(TSoakPresser::PressLine(3, 0, -1), "soak: pressed P3 (level 0); labels unchanged");
 }

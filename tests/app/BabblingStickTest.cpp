@@ -131,7 +131,10 @@ TEST_F(BabblingStickTest, RepeatedFramesAtFullSpeedNeitherPileUpNorStallTheWindo
 
     // The user-interface thread busy for a while (a slow disk, a dragged window): what the stick
     // sends meanwhile waits in the message thread's queue, which must not grow beyond its limit.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Busy until the flood has overrun the queue (seconds; longer under a sanitizer).
+    const auto busy = std::chrono::steady_clock::now();
+    while (MessageThread().DroppedCount() == 0 && std::chrono::steady_clock::now() - busy < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_LE(MessageThread().QueuedCount(), TThreadChannelMsg::QueueLimit);
     EXPECT_GT(MessageThread().DroppedCount(), 0u);
     ASSERT_TRUE(PumpUntil([&] { return !DropLines.empty(); }, 3000));

@@ -14,23 +14,18 @@ namespace {
 // A trainer heard within two broadcast periods counts as heard now.
 constexpr double HeardNowSeconds = 2.0;
 
-QString Text(const std::string &S)
-{
-    return QString::fromStdString(S);
-}
-
 QStringList RowTexts(const TDiscoverySource &Source, const TDiscoveredDevice &Device, bool Current)
 {
-    QString maker = Device.ManufacturerId ? Text(Source.Manufacturer(*Device.ManufacturerId)) : QString("unknown");
+    QString maker = Device.ManufacturerId ? QString::fromStdString(Source.Manufacturer(*Device.ManufacturerId)) : QString("unknown");
     if (Device.ModelNumber)
         maker += QString(" model %1").arg(*Device.ModelNumber);
     return {Current ? QString("\u2713 current") : QString(),
             QString::number(Device.DeviceNumber),
             QString::number(Device.TransmissionType),
             maker,
-            Device.FeType ? Text(Source.FeType(*Device.FeType)) : QString("unknown"),
+            Device.FeType ? QString::fromStdString(Source.FeType(*Device.FeType)) : QString("unknown"),
             QString::number(Device.MessagesPerSecond, 'f', 1),
-            Text(LastHeardText(Device.SecondsSinceHeard))};
+            QString::fromStdString(LastHeardText(Device.SecondsSinceHeard))};
 }
 
 } // namespace
@@ -100,7 +95,7 @@ bool TTrainerList::StartSearch()
     }
     std::string why;
     if (!FSource->Start(why)) {
-        SearchStatus->setText(Text(why));
+        SearchStatus->setText(QString::fromStdString(why));
         ShowButtons();
         return false;
     }

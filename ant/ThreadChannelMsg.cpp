@@ -87,11 +87,12 @@ void TThreadChannelMsg::Execute()
 void TThreadChannelMsg::ReportDrops()
 {
     const uint64_t total = FQueue.Dropped();
-    const auto now = std::chrono::steady_clock::now();
+    if (total == FDropsReported || Terminated())
+        return;
     // The first loss is told at once; later ones gather for a second, so that the report of
     // a flood does not become a flood itself.
-    if (total == FDropsReported || Terminated() ||
-        (FDropsReported != 0 && now - FLastDropReport < std::chrono::seconds(1)))
+    const auto now = std::chrono::steady_clock::now();
+    if (FDropsReported != 0 && now - FLastDropReport < std::chrono::seconds(1))
         return;
     const uint64_t fresh = total - FDropsReported;
     FDropsReported = total;

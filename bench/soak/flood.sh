@@ -20,26 +20,11 @@ seconds=$((flood + 20))
 out="${FENNICK_FLOOD_DIR:-$(mktemp -d /tmp/fennick-flood-XXXXXX)}"
 mkdir -p "$out"
 rm -f "$out"/{fennick.log,fennick.err,stick.out,stick.err,samples.txt}
-stick_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  [ -n "$stick_pid" ] && kill "$stick_pid" 2>/dev/null && wait "$stick_pid" 2>/dev/null
-  true
-}
-trap cleanup EXIT
+# shellcheck source=processes.sh
+. "$here/processes.sh"
 
-"$build/antsim/fennick-virtual-stick" --flood "$kind" --flood-at 10 --flood-for "$flood" --flood-rate "$rate" \
-  --quit-after $((seconds + 30)) >"$out/stick.out" 2>"$out/stick.err" &
-stick_pid=$!
-for _ in $(seq 100); do [ -s "$out/stick.out" ] && break; sleep 0.1; done
-pty="$(head -n1 "$out/stick.out")"
-[ -c "$pty" ] || { echo "flood: the virtual stick gave no terminal" >&2; exit 1; }
-env -u FENNICK_VIRTUAL_TRAINER -u FENNICK_SCREENSHOT_DIR \
-  QT_QPA_PLATFORM=offscreen FENNICK_ANT_SERIAL="$pty" FENNICK_SOAK_PRESS_SECONDS=3 \
-  "$build/app/fennick" --registry "$out/registry.reg" --history "$out/history.sqlite" \
-  --log "$out/fennick.log" >"$out/fennick.out" 2>"$out/fennick.err" &
-app_pid=$!
+start_stick --flood "$kind" --flood-at 10 --flood-for "$flood" --flood-rate "$rate" --quit-after $((seconds + 30))
+start_fennick 3
 
 echo "flood: $kind at $rate for $flood s from 10 s; files in $out"
 printf '%4s %8s %7s %8s\n' s rss_MB cpu_s log_MB

@@ -21,29 +21,14 @@ for p in "$fennick" "$stick"; do
 done
 out="${FENNICK_SOAK_DIR:-$(mktemp -d /tmp/fennick-soak-XXXXXX)}"
 mkdir -p "$out"
-rm -f "$out"/{fennick.log,trace.txt,host.log,minutes.txt,stick.out}
+rm -f "$out"/{fennick.log,trace.txt,host.log,minutes.txt,stick.out,stick.err}
 
-stick_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  [ -n "$stick_pid" ] && kill "$stick_pid" 2>/dev/null && wait "$stick_pid" 2>/dev/null
-  true
-}
-trap cleanup EXIT
+# shellcheck source=processes.sh
+. "$here/processes.sh"
 
 python3 "$here/scenario.py" "$seconds" "$out/host.log" >"$out/scenario.txt"
-"$stick" --scenario "$out/scenario.txt" --quit-after $((seconds + 120)) >"$out/stick.out" 2>&1 &
-stick_pid=$!
-for _ in $(seq 100); do [ -s "$out/stick.out" ] && break; sleep 0.1; done
-pty="$(head -n1 "$out/stick.out")"
-[ -c "$pty" ] || { echo "soak: the virtual stick gave no terminal:" >&2; cat "$out/stick.out" >&2; exit 1; }
-
-env -u FENNICK_VIRTUAL_TRAINER -u FENNICK_SCREENSHOT_DIR \
-  QT_QPA_PLATFORM=offscreen FENNICK_ANT_SERIAL="$pty" FENNICK_SOAK_PRESS_SECONDS=30 \
-  "$fennick" --registry "$out/registry.reg" --history "$out/history.sqlite" \
-  --log "$out/fennick.log" --trace "$out/trace.txt" >"$out/fennick.err" 2>&1 &
-app_pid=$!
+start_stick --scenario "$out/scenario.txt" --quit-after $((seconds + 120))
+start_fennick 30 --trace "$out/trace.txt"
 
 echo "soak: $seconds s, pid $app_pid on $pty, files in $out"
 status=0

@@ -3,7 +3,6 @@
 #include "app/Application.h"
 #include "app/CalibrationSettings.h"
 #include "app/DeviceEventBridge.h"
-#include "app/DebugMemo.h"
 #include "app/Dialogs.h"
 #include "app/HeaderBand.h"
 #include "app/HeaderMenu.h"
@@ -95,6 +94,9 @@ TForm1::TForm1() : FDevice(std::make_unique<TTarvoDeviceAntP>(nullptr))
 
 TForm1::~TForm1()
 {
+    // The memo is hidden with the window, after this part of it is gone.
+    Memo1->OnShown = {};
+    Memo1->OnHidden = {};
     qApp->removeEventFilter(this);
     SetSettingsNoticeSink({});
     // Freeing the device waits for its threads while processing messages: an event queued
@@ -171,10 +173,9 @@ void TForm1::CreateFooter()
     connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
     connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
     // Outside the client area: the debug lines are kept, never shown.
-    auto *memo = new TDebugMemo(this);
-    memo->OnShown = [this] { FollowMemoLines(true); };
-    memo->OnHidden = [this] { FollowMemoLines(false); };
-    Memo1 = memo;
+    Memo1 = new TDebugMemo(this);
+    Memo1->OnShown = [this] { FollowMemoLines(true); };
+    Memo1->OnHidden = [this] { FollowMemoLines(false); };
     Memo1->setGeometry(0, ClientHeight + 10, 300, 100);
     Memo1->setReadOnly(true);
     Memo1->setMaximumBlockCount(MemoLineLimit);

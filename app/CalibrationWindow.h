@@ -10,6 +10,7 @@
 // Every handler runs on the user-interface thread. Device events reach it through the device
 // event bridge, which queues those raised on the ANT library's thread without waiting (the
 // library never waits for the window).
+#include "app/DebugMemo.h"
 #include "app/LogLines.h"
 #include "device/TarvoDeviceAntP.h"
 
@@ -67,7 +68,7 @@ public:
     QLabel *Label2;
     QPushButton *Button5;
     QPushButton *Button4;
-    QPlainTextEdit *Memo1;
+    TDebugMemo *Memo1;
     QTimer *Timer1;
 
     TTarvoDeviceAntP *TarvoDeviceANT1() const { return FDevice.get(); }

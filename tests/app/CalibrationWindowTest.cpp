@@ -449,4 +449,8 @@ TEST_F(CalibrationWindowTest, TheDebugMemoKeepsTheNewestLinesAndBuildsItsTextOnl
     d->OnStats(d);
     EXPECT_EQ(w->Memo1->toPlainText(), "");
     EXPECT_EQ(w->MemoLines()[TForm1::MemoLineLimit - 1], "unseen row");
+
+    // A window closed with its memo shown hides the memo after its own parts are gone.
+    w->Memo1->show();
+    w.reset();
 }

@@ -15,6 +15,7 @@ constexpr uint8_t EVENT_RX_FAIL_GO_TO_SEARCH = 0x08;
 constexpr uint8_t EVENT_RX_BROADCAST = 0x9A;
 constexpr uint8_t EVENT_RX_ACKNOWLEDGED = 0x9B;
 constexpr uint8_t EVENT_RX_BURST_PACKET = 0x9C;
+constexpr uint8_t EVENT_RX_EXT_BURST_PACKET = 0x9F; // the last of the receive events
 
 constexpr uint8_t MESG_RESPONSE_EVENT_ID = 0x40;
 constexpr uint8_t RESPONSE_NO_ERROR = 0x00;

@@ -1,17 +1,16 @@
 #include "ant/ThreadChannelMsg.h"
 
+#include "ant/AntCodes.h"
 #include "platform/DebugOutput.h"
 
 #include <exception>
 
 namespace {
 
-constexpr uint8_t FirstRxEvent = 0x9A; // broadcast, acknowledged, burst and their extended forms
-constexpr uint8_t LastRxEvent = 0x9F;
-
+// Broadcast, acknowledged, burst and their extended forms.
 bool IsReceivedRow(const TChannelMessage &m)
 {
-    return m.Kind == MsgChannelEvent && m.Code >= FirstRxEvent && m.Code <= LastRxEvent;
+    return m.Kind == MsgChannelEvent && m.Code >= EVENT_RX_BROADCAST && m.Code <= EVENT_RX_EXT_BURST_PACKET;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "antsim/FrameOutbox.h"
 #include "antsim/StickEngine.h"
 #include "antsim/TraceReplay.h"
+#include "TerminalSpeed.h"
 
 #include <cerrno>
 #include <csignal>
@@ -204,24 +205,12 @@ bool openPty(Pty &pty)
     return true;
 }
 
-// Bytes a second on a line at the speed the host set on the terminal (8N1: ten bits a byte).
+// Bytes a second on a line at the speed the host set on the terminal (8N1: ten bits a byte);
+// 115200 baud when it cannot be read.
 double lineBytesPerSecond(int fd)
 {
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0)
-        return 11520;
-    struct Speed {
-        speed_t code;
-        double baud;
-    };
-    static constexpr Speed kSpeeds[] = {{B4800, 4800},     {B9600, 9600},     {B19200, 19200},
-                                        {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
-                                        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
-    const speed_t code = cfgetospeed(&tio);
-    for (const Speed &s : kSpeeds)
-        if (s.code == code)
-            return s.baud / 10;
-    return 11520;
+    const unsigned baud = terminalBaud(fd);
+    return (baud ? baud : 115200) / 10.0;
 }
 
 // The flood's share of the line: paced to its rate from its start, and never more than half
